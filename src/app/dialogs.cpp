@@ -1,0 +1,48 @@
+#include "app/dialogs.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+
+namespace kq::app {
+
+void QtDialogs::message(QWidget* owner, const QString& caption, const QString& text, Icon icon) {
+    QMessageBox box(owner);
+    box.setWindowTitle(caption);
+    box.setText(text);
+    box.setIcon(icon == Icon::Information ? QMessageBox::Information
+                : icon == Icon::Error     ? QMessageBox::Critical
+                                          : QMessageBox::NoIcon);
+    box.setStandardButtons(QMessageBox::Ok);
+    box.exec();
+}
+
+namespace {
+
+QString runFileDialog(QWidget* owner, const Dialogs::FileSpec& spec, QFileDialog::AcceptMode mode) {
+    QFileDialog dialog(owner, spec.title);
+    dialog.setAcceptMode(mode);
+    dialog.setFileMode(mode == QFileDialog::AcceptSave ? QFileDialog::AnyFile
+                                                       : QFileDialog::ExistingFile);
+    dialog.setNameFilters(spec.filters);
+    dialog.setDefaultSuffix(spec.defaultSuffix);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, !spec.confirmOverwrite);
+    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    if (!spec.initialName.isEmpty())
+        dialog.selectFile(spec.initialName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().first();
+}
+
+} // namespace
+
+QString QtDialogs::saveFileName(QWidget* owner, const FileSpec& spec) {
+    return runFileDialog(owner, spec, QFileDialog::AcceptSave);
+}
+
+QString QtDialogs::openFileName(QWidget* owner, const FileSpec& spec) {
+    return runFileDialog(owner, spec, QFileDialog::AcceptOpen);
+}
+
+} // namespace kq::app

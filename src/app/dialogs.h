@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class QWidget;
+
+namespace kq::app {
+
+// Every message box and file dialog of the program goes through this, so that
+// tests run headless and can check the exact text a user would have seen.
+class Dialogs {
+public:
+    enum class Icon { None, Information, Error };
+
+    struct FileSpec {
+        QString title;
+        QStringList filters; // e.g. "Excel File(*.xls)", "XML(*.xml)"
+        QString defaultSuffix; // added to a name typed without one; empty for none
+        QString initialName;
+        bool confirmOverwrite = false;
+    };
+
+    virtual ~Dialogs() = default;
+    // A modal box with one OK button. `owner` may be null (a box without owner window).
+    virtual void message(QWidget* owner, const QString& caption, const QString& text,
+                         Icon icon) = 0;
+    // The chosen file name, or an empty text when the user cancelled.
+    virtual QString saveFileName(QWidget* owner, const FileSpec& spec) = 0;
+    virtual QString openFileName(QWidget* owner, const FileSpec& spec) = 0;
+};
+
+// The real dialogs of the platform.
+class QtDialogs final : public Dialogs {
+public:
+    void message(QWidget* owner, const QString& caption, const QString& text, Icon icon) override;
+    QString saveFileName(QWidget* owner, const FileSpec& spec) override;
+    QString openFileName(QWidget* owner, const FileSpec& spec) override;
+};
+
+} // namespace kq::app

@@ -1,0 +1,13 @@
+#include "app/dialogs.h"
+#include "app/guarded_application.h"
+#include "app/tfcomm.h"
+
+int main(int argc, char** argv) {
+    kq::app::GuardedApplication app(argc, argv);
+    kq::app::GuardedApplication::setApplicationName(QString());
+    kq::app::QtDialogs dialogs;
+    app.setDialogs(&dialogs);
+    kq::app::TFCOMM FCOMM(dialogs);
+    FCOMM.show();
+    return app.exec();
+}

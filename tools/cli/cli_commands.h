@@ -1,0 +1,15 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// One function per subcommand; each lives in its own cmd_*.cpp file.
+namespace kq::cli {
+
+int runDecode(const std::vector<std::string>& args);
+int runMonitor(const std::vector<std::string>& args);
+int runConvert(const std::vector<std::string>& args);
+// Needs argc/argv to start the (offscreen) GUI application that draws the PDF.
+int runReport(const std::vector<std::string>& args, int argc, char** argv);
+
+} // namespace kq::cli

@@ -1,0 +1,50 @@
+// kqmeter-cli: the program's core without a window.
+#include "cli_commands.h"
+
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <string>
+#include <vector>
+
+namespace {
+
+void usage(std::FILE* out) {
+    std::fputs("usage:\n"
+               "  kqmeter-cli decode [--link usb|hid] [--high TEXT] [--low TEXT]\n"
+               "                     [--repeat on|off] [--max-records N] [FILE]\n"
+               "  kqmeter-cli monitor --usb [--count N]\n"
+               "  kqmeter-cli convert IN OUT\n"
+               "  kqmeter-cli report LOG PDF\n",
+               out);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        usage(stderr);
+        return 2;
+    }
+    const std::string command = argv[1];
+    std::vector<std::string> args(argv + 2, argv + argc);
+    try {
+        if (command == "decode")
+            return kq::cli::runDecode(args);
+        if (command == "monitor")
+            return kq::cli::runMonitor(args);
+        if (command == "convert")
+            return kq::cli::runConvert(args);
+        if (command == "report")
+            return kq::cli::runReport(args, argc, argv);
+        if (command == "--help" || command == "-h" || command == "help") {
+            usage(stdout);
+            return 0;
+        }
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "kqmeter-cli: %s\n", e.what());
+        return 1;
+    }
+    usage(stderr);
+    return 2;
+}
