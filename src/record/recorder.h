@@ -1,0 +1,57 @@
+#pragma once
+
+#include "decode/reading_sink.h"
+#include "record/chart_pager.h"
+#include "record/log_table.h"
+#include "record/reading_log.h"
+
+#include <cstdint>
+#include <functional>
+#include <string_view>
+
+namespace kq::record {
+
+// The record of the readings: the log table cds1, the reading-log state and the chart pager
+// (page length 100). The 12B reading steps hand every reading to INDataToTable; the window's
+// handlers and the command-line tool call the rest.
+class Recorder : public decode::ReadingSink {
+public:
+    using Clock = std::function<TimeOfDay()>;
+
+    // `clock` gives the time of day for the rows; an empty one means the system clock.
+    explicit Recorder(Clock clock = {});
+
+    void INDataToTable(const decode::MeterState& state) override;
+    // The same with the reading given directly.
+    const LogResult& offer(const LogReading& reading);
+    // What the last INDataToTable / offer did with its reading.
+    const LogResult& lastResult() const { return m_last; }
+
+    // Every second: the sampling interval counts down.
+    void TrecordTimer() { record::TrecordTimer(m_log); }
+    // The interval edit's text changed (restarts the count).
+    void RecordSITimeChange(std::string_view text) { record::RecordSITimeChange(m_log, text); }
+    void setRepeatSet(bool checked) { m_log.RepeatSet = checked; }
+    void setRecordSI(bool checked) { m_log.RecordSI = checked; }
+    void setTimeSeparator(std::string_view sep) { m_log.TimeSeparator.assign(sep); }
+    // A record-count item was chosen; LoggedCount stays.
+    void setMaxRecords(std::int32_t maxRecords) { m_log.MaxRecords = maxRecords; }
+    // New, after its message was closed: the table empties, numbering restarts, chart stays.
+    void RecordNew() { record::RecordNew(m_log, cds1); }
+
+    const ReadingLogState& log() const { return m_log; }
+    ReadingLogState& log() { return m_log; }
+
+    // Bytes held by the table's rows and the chart's points.
+    std::size_t memoryBytes() const { return cds1.memoryBytes() + ChartPager.memoryBytes(); }
+
+    LogTable cds1;
+    TChartControl ChartPager{100};
+
+private:
+    Clock m_clock;
+    ReadingLogState m_log;
+    LogResult m_last;
+};
+
+} // namespace kq::record
