@@ -31,6 +31,8 @@ struct DisplayModel {
 
     bool isShown(Widget w) const { return shown.test(static_cast<std::size_t>(w)); }
     void setShown(Widget w, bool on) { shown.set(static_cast<std::size_t>(w), on); }
+
+    bool operator==(const DisplayModel&) const = default;
 };
 
 // Range values chosen by the model switch.
@@ -38,6 +40,8 @@ struct RangeValues {
     std::string ScaleCode = "4";
     std::int32_t FullScale = 4000;
     std::int32_t FullScaleDiv100 = 40;
+
+    bool operator==(const RangeValues&) const = default;
 };
 
 // The module-level values of the decoding subsystem, owned by the window (or
@@ -76,6 +80,8 @@ struct MeterState {
 
     // HID link state read by the stall check
     int HidStallCount = 0;
+
+    bool operator==(const MeterState&) const = default;
 };
 
 } // namespace kq::decode

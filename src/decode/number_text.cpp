@@ -1,5 +1,6 @@
 #include "decode/number_text.h"
 
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstddef>
@@ -13,6 +14,13 @@ bool isDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
+constexpr std::uint64_t kExactMantissaLimit = std::uint64_t{1} << 53;
+
+// Powers of ten that a double holds exactly.
+constexpr std::array<double, 23> kPowersOfTen = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                                 1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                                 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
 std::string_view trimBlanks(std::string_view text) {
     while (!text.empty() && text.front() == ' ')
         text.remove_prefix(1);
@@ -25,37 +33,41 @@ std::string_view trimBlanks(std::string_view text) {
 
 double textToNumber(std::string_view text, std::string_view decimalSeparator) {
     text = trimBlanks(text);
-    // The text is rewritten with '.' as the separator so the conversion below does not
-    // depend on the process locale. Digits are copied as they stand: a long run of
-    // digits must still convert exactly as the nearest double.
-    std::string plain;
-    plain.reserve(text.size());
     std::size_t i = 0;
+    bool negative = false;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        if (text[i] == '-')
-            plain.push_back('-');
+        negative = text[i] == '-';
         ++i;
     }
+    const std::size_t mantissaStart = i;
     std::size_t mantissaDigits = 0;
+    std::size_t fractionDigits = 0;
     bool separatorSeen = false;
-    // Decimal order of magnitude of the mantissa, to tell overflow from underflow.
+    // Exact while it stays below 2^53; `magnitude` is the decimal order of the
+    // mantissa, to tell overflow from underflow when the value leaves the double range.
+    std::uint64_t mantissa = 0;
+    bool mantissaExact = true;
     long magnitude = 0;
     bool nonZeroSeen = false;
     while (i < text.size()) {
         if (isDigit(text[i])) {
-            plain.push_back(text[i]);
             ++mantissaDigits;
+            if (separatorSeen)
+                ++fractionDigits;
             if (text[i] != '0')
                 nonZeroSeen = true;
             if (!separatorSeen && nonZeroSeen)
                 ++magnitude;
             else if (separatorSeen && !nonZeroSeen)
                 --magnitude;
+            if (mantissaExact) {
+                mantissa = mantissa * 10 + static_cast<std::uint64_t>(text[i] - '0');
+                mantissaExact = mantissa <= kExactMantissaLimit;
+            }
             ++i;
         } else if (!separatorSeen && !decimalSeparator.empty() &&
                    text.substr(i).starts_with(decimalSeparator)) {
             separatorSeen = true;
-            plain.push_back('.');
             i += decimalSeparator.size();
         } else {
             break;
@@ -63,20 +75,21 @@ double textToNumber(std::string_view text, std::string_view decimalSeparator) {
     }
     if (mantissaDigits == 0)
         return kNotANumber;
+    const std::size_t mantissaEnd = i;
     long exponent = 0;
-    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
-        plain.push_back('e');
+    const bool hasExponent = i < text.size() && (text[i] == 'e' || text[i] == 'E');
+    if (hasExponent) {
         ++i;
         bool negativeExponent = false;
         if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
             negativeExponent = text[i] == '-';
-            plain.push_back(text[i++]);
+            ++i;
         }
         std::size_t exponentDigits = 0;
         while (i < text.size() && isDigit(text[i])) {
             if (exponent < 1'000'000'000L)
                 exponent = exponent * 10 + (text[i] - '0');
-            plain.push_back(text[i++]);
+            ++i;
             ++exponentDigits;
         }
         if (exponentDigits == 0)
@@ -86,6 +99,29 @@ double textToNumber(std::string_view text, std::string_view decimalSeparator) {
     }
     if (i != text.size())
         return kNotANumber;
+
+    // Both operands are exact doubles and the division rounds once, so this is the
+    // nearest double, as the general conversion below would give.
+    if (!hasExponent && mantissaExact && fractionDigits < kPowersOfTen.size()) {
+        const double value = static_cast<double>(mantissa) / kPowersOfTen[fractionDigits];
+        return negative ? -value : value;
+    }
+
+    // The text is rewritten with '.' as the separator so the conversion does not
+    // depend on the process locale.
+    std::string plain;
+    plain.reserve(text.size() + 1);
+    if (negative)
+        plain.push_back('-');
+    for (std::size_t k = mantissaStart; k < mantissaEnd;) {
+        if (isDigit(text[k])) {
+            plain.push_back(text[k++]);
+        } else {
+            plain.push_back('.');
+            k += decimalSeparator.size();
+        }
+    }
+    plain.append(text.substr(mantissaEnd));
 
     double value = 0.0;
     const char* first = plain.data();

@@ -1,0 +1,219 @@
+#include "decode/meter_decoders.h"
+
+#include "decode/frame_nibbles.h"
+#include "decode/lcd12b.h"
+#include "decode/lcd24b.h"
+#include "decode/reading_steps.h"
+
+#include <array>
+#include <cstddef>
+
+namespace kq::decode {
+namespace {
+
+void setCaption(std::string& caption, char c) {
+    if (c == '\0')
+        caption.clear();
+    else
+        caption.assign(1, c);
+}
+
+// The displayed count with the points ignored (19.99 reads 1999), when every digit
+// shown is a decimal digit and at least one is. An L shape in the third digit after
+// a 0 is the overload display, worth FullScale.
+enum class Count { Number, Overload, None };
+
+Count readCount(const std::array<char, 4>& digits, int& value) {
+    if (digits[2] == '@' && digits[1] == '0')
+        return Count::Overload;
+    int n = 0;
+    bool any = false;
+    for (char c : digits) {
+        if (c == '\0')
+            continue;
+        if (c < '0' || c > '9')
+            return Count::None;
+        n = n * 10 + (c - '0');
+        any = true;
+    }
+    if (!any)
+        return Count::None;
+    value = n;
+    return Count::Number;
+}
+
+// Da, its point text, Db, its point text, Dc ("L" for the L shape), its point text, Dd.
+void buildValueText(std::string& out, const std::array<char, 4>& digits, bool sep1, bool sep2,
+                    bool sep3, const std::string& separator) {
+    out.clear();
+    const auto put = [&out](char c) {
+        if (c != '\0')
+            out.push_back(c);
+    };
+    put(digits[0]);
+    if (sep1)
+        out += separator;
+    put(digits[1]);
+    if (sep2)
+        out += separator;
+    put(digits[2] == '@' ? 'L' : digits[2]);
+    if (sep3)
+        out += separator;
+    put(digits[3]);
+}
+
+int pointStateOf(const DisplayModel& d) {
+    int state = 0;
+    if (d.isShown(Widget::LcdP1))
+        state = 1;
+    if (d.isShown(Widget::LcdP2))
+        state = 2;
+    if (d.isShown(Widget::LcdP3))
+        state = 3;
+    return state;
+}
+
+} // namespace
+
+std::string DecodeStatus::message() const {
+    return kind == Kind::BadCharacter ? invalidIntegerMessage(badCharacter) : std::string();
+}
+
+DecodeStatus LcdDisplay12B(MeterState& state, ReadingSink* sink) {
+    startOfFrame(state);
+    FrameNibbles nibbles;
+    if (const auto bad = readFrameNibbles(state.FrameText, nibbles))
+        return {DecodeStatus::Kind::BadCharacter, *bad};
+    const Lcd12BFrame frame = decode12B(nibbles, state.FrameText);
+
+    DisplayModel& d = state.display;
+    blankFullList(d);
+    d.setShown(Widget::T_dPoint1, true);
+    d.setShown(Widget::T_dPoint2, true);
+
+    d.setShown(Widget::LcdP3, frame.p3);
+    d.setShown(Widget::LcdP2, frame.p2);
+    d.setShown(Widget::LcdP1, frame.p1);
+    for (const AnnunciatorBit& a : kAnnunciators12B)
+        d.setShown(a.widget, annunciatorLit12B(frame.annunciators, a.bit));
+    state.UnitText = frame.unit;
+
+    for (std::size_t i = 0; i < 4; ++i)
+        setCaption(d.digits[i], frame.digits[i]);
+    for (std::size_t i = 0; i < 6; ++i)
+        setCaption(d.row2[i], frame.row2[i]);
+
+    state.PointState = pointStateOf(d);
+    buildValueText(state.ValueText, frame.digits, frame.p1, frame.p2, frame.p3,
+                   state.LocaleDecimalSeparator);
+
+    int count = 0;
+    switch (readCount(frame.digits, count)) {
+    case Count::Overload:
+        state.ReadingValue = static_cast<float>(state.range.FullScale);
+        break;
+    case Count::Number:
+        state.ReadingValue = static_cast<float>(count);
+        break;
+    case Count::None:
+        // Blanks or an L out of place: the glass shows it, the reading keeps its value.
+        return {DecodeStatus::Kind::NoReading};
+    }
+
+    trackMinMax(state);
+    showMinMaxLine(state);
+    judgeReading(state);
+    logReading(state, sink);
+    setBarGraph(state);
+    showEndOfFrameIndicators(d);
+    return {DecodeStatus::Kind::Reading};
+}
+
+DecodeStatus LcdDisplay24B(MeterState& state) {
+    startOfFrame(state);
+    FrameNibbles nibbles;
+    if (const auto bad = readFrameNibbles(state.FrameText, nibbles))
+        return {DecodeStatus::Kind::BadCharacter, *bad};
+    const Lcd24BFrame frame = decode24B(nibbles);
+
+    DisplayModel& d = state.display;
+    blankShortList(d);
+    state.UnitText.clear();
+
+    // Bits 12 and 36 both drive LcdP1, so the shape follows bit 36 while the point
+    // text after LcdDa is there when either is set. Row 2 has shapes but no text.
+    d.setShown(Widget::LcdP1, frame.bit12);
+    d.setShown(Widget::LcdP3, frame.bit20);
+    d.setShown(Widget::LcdP2, frame.bit28);
+    d.setShown(Widget::LcdP1, frame.bit36);
+    d.setShown(Widget::LcdP32, frame.bit52);
+    d.setShown(Widget::LcdP22, frame.bit60);
+    d.setShown(Widget::LcdP12, frame.bit68);
+    const bool sep1 = frame.bit12 || frame.bit36;
+
+    for (const AnnunciatorBit24B& a : kAnnunciators24B)
+        d.setShown(a.widget, annunciatorLit24B(frame.annunciators, a.bit));
+    if (!annunciatorLit24B(frame.annunciators, 112))
+        d.setShown(Widget::NO, annunciatorLit24B(frame.annunciators, 113));
+    state.UnitText = frame.unit;
+
+    // The minus sign is lit on the glass but the text stays unsigned.
+    buildValueText(state.ValueText, frame.digits, sep1, frame.bit28, frame.bit20,
+                   state.LocaleDecimalSeparator);
+    state.PointState = pointStateOf(d);
+
+    // This family carries no number of its own, yet MIN/MAX compares ReadingValue.
+    // Taking it from the main row the way the light meter does (count with the points
+    // ignored, FullScale for the overload display) makes MIN/MAX follow this meter's
+    // reading instead of whatever the last light-meter frame left; the lit minus sign
+    // makes it negative so the lowest reading is the true minimum. A main row that
+    // is no number keeps the value, as the light meter does.
+    int count = 0;
+    DecodeStatus status{DecodeStatus::Kind::NoReading};
+    const Count kind = readCount(frame.digits, count);
+    if (kind != Count::None) {
+        const float value = kind == Count::Overload ? static_cast<float>(state.range.FullScale)
+                                                    : static_cast<float>(count);
+        state.ReadingValue = annunciatorLit24B(frame.annunciators, 87) ? -value : value;
+        status.kind = DecodeStatus::Kind::Reading;
+    }
+
+    trackMinMax(state);
+    showMinMaxLine(state);
+
+    for (std::size_t i = 0; i < 4; ++i) {
+        setCaption(d.digits[i], frame.digits[i]);
+        setCaption(d.row2[i], frame.row2[i]);
+    }
+    return status;
+}
+
+DecodeStatus LcdDisplay36B(MeterState& state) {
+    DisplayModel& d = state.display;
+    blankFullList(d);
+    d.setShown(Widget::T_dPoint1, false);
+    d.setShown(Widget::T_dPoint2, false);
+    // LcdP1 stays as the last frame left it.
+    d.setShown(Widget::LcdP2, false);
+    d.setShown(Widget::LcdP3, true);
+    d.digits = {"u", "s", "b", "1"};
+    for (std::string& caption : d.row2)
+        caption.clear();
+    return {DecodeStatus::Kind::NoReading};
+}
+
+DecodeStatus dispatch(MeterState& state, ReadingSink* sink, Decoder decoder) {
+    switch (decoder) {
+    case Decoder::D12B:
+        return LcdDisplay12B(state, sink);
+    case Decoder::D24B:
+        return LcdDisplay24B(state);
+    case Decoder::D36B:
+        return LcdDisplay36B(state);
+    case Decoder::None:
+        break;
+    }
+    return {DecodeStatus::Kind::NoReading};
+}
+
+} // namespace kq::decode
