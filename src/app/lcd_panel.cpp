@@ -1,0 +1,218 @@
+#include "app/lcd_panel.h"
+
+#include "app/annunciator_pictures.h"
+
+#include <QPainter>
+#include <algorithm>
+
+namespace kq::app {
+
+namespace {
+
+using decode::Widget;
+
+struct Place {
+    Widget widget;
+    QRectF box;
+};
+
+// widget, box it is drawn in (left and top are those of the window's design)
+constexpr std::array<Place, 30> kPlaces = {{
+    {Widget::LcdP1, {89, 129, 7, 8}},     {Widget::LcdP2, {176, 129, 7, 7}},
+    {Widget::LcdP3, {260, 129, 7, 8}},    {Widget::LCDHold, {8, 2, 22, 18}},
+    {Widget::p_off, {32, 1, 20, 20}},     {Widget::MAX, {70, 10, 36, 18}},
+    {Widget::MIN, {110, 10, 36, 18}},     {Widget::REL, {152, 10, 36, 18}},
+    {Widget::perecent, {192, 8, 20, 20}}, {Widget::Auto, {240, 8, 48, 22}},
+    {Widget::Z, {312, 6, 14, 24}},        {Widget::o1, {328, 8, 14, 21}},
+    {Widget::o2, {344, 8, 14, 21}},       {Widget::o3, {360, 8, 14, 21}},
+    {Widget::o4, {376, 8, 14, 21}},       {Widget::FC, {352, 48, 40, 20}},
+    {Widget::LUX, {352, 72, 40, 20}},     {Widget::X10, {350, 94, 44, 22}},
+    {Widget::CD, {352, 120, 40, 20}},     {Widget::t_p, {360, 160, 22, 22}},
+    {Widget::power, {48, 164, 28, 13}},   {Widget::FULL, {80, 166, 36, 16}},
+    {Widget::loadNO, {118, 167, 80, 18}}, {Widget::REC, {208, 167, 40, 17}},
+    {Widget::z4, {256, 168, 22, 17}},     {Widget::z3, {280, 168, 22, 17}},
+    {Widget::z2, {304, 168, 22, 17}},     {Widget::z11, {336, 168, 22, 17}},
+    {Widget::usb1, {6, 171, 40, 22}},     {Widget::PBar2, {0, 200, 398, 17}},
+}};
+
+// left edges of LcdDa..LcdDd; each label is 58 x 171 from the top 4
+constexpr std::array<qreal, 4> kDigitLeft = {24, 104, 192, 274};
+
+constexpr GlyphStyle kDigitStyle{0.2, 1.2, 0.07};
+
+// the bar's segments: 4 pixels lit, 2 free, centred along the foot of the glass
+constexpr qreal kBarPitch = 6;
+constexpr qreal kBarLeft = (LcdPanel::kWidth - (LcdPanel::kBarSegments * kBarPitch - 2)) / 2;
+constexpr qreal kBarTop = 204;
+constexpr qreal kBarHeight = 9;
+
+const QColor kInk(0, 0, 0);
+// lit segments cast a soft shadow on the reflector behind the liquid
+const QColor kShadow(226, 220, 204);
+const QPointF kShadowOffset(1.5, 1.5);
+// unlit segments: just darker than the glass, as seen when looking at a meter slightly askew
+const QColor kGhost(240, 235, 222);
+
+constexpr std::array<Widget, 3> kPoints = {Widget::LcdP1, Widget::LcdP2, Widget::LcdP3};
+
+bool drawnOnGlass(Widget w) {
+    return std::any_of(kPlaces.begin(), kPlaces.end(),
+                       [w](const Place& p) { return p.widget == w; }) ||
+           w == Widget::LcdDa || w == Widget::LcdDb || w == Widget::LcdDc || w == Widget::LcdDd;
+}
+
+} // namespace
+
+LcdPanel::LcdPanel(QWidget* parent) : QFrame(parent) {
+    setObjectName(QStringLiteral("LcdPanel"));
+    setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    setLineWidth(1);
+    setFixedSize(kWidth, kHeight);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, glassColour());
+    setPalette(pal);
+    setAutoFillBackground(true);
+}
+
+bool LcdPanel::setDisplay(const decode::DisplayModel& model) {
+    Glass next;
+    for (std::size_t i = 0; i < next.digits.size(); ++i) {
+        next.digits[i] = segmentsForCaption(model.digits[i]);
+    }
+    for (std::size_t i = 0; i < decode::kWidgetCount; ++i) {
+        const auto w = static_cast<Widget>(i);
+        if (model.shown.test(i) && drawnOnGlass(w)) {
+            next.lit.set(i);
+        }
+    }
+    // a hidden digit label shows nothing, whatever its caption
+    constexpr std::array<Widget, 4> digitWidgets = {Widget::LcdDa, Widget::LcdDb, Widget::LcdDc,
+                                                    Widget::LcdDd};
+    for (std::size_t i = 0; i < digitWidgets.size(); ++i) {
+        if (!model.isShown(digitWidgets[i])) {
+            next.digits[i] = 0;
+        }
+        next.lit.reset(static_cast<std::size_t>(digitWidgets[i]));
+    }
+    next.barSegments = model.isShown(Widget::PBar2) ? litBarSegments(model.PBar2) : 0;
+    next.lit.reset(static_cast<std::size_t>(Widget::PBar2));
+
+    if (next == m_glass) {
+        return false;
+    }
+    m_glass = next;
+    update();
+    return true;
+}
+
+void LcdPanel::setGhostSegments(bool on) {
+    if (on != m_ghost) {
+        m_ghost = on;
+        update();
+    }
+}
+
+QRectF LcdPanel::digitBox(int index) {
+    const qreal left = kDigitLeft[static_cast<std::size_t>(std::clamp(index, 0, 3))];
+    // the glyph of the 153-pixel digit face: cap height 104, baseline level with the points
+    return {left + 2, 33, 54, 104};
+}
+
+const GlyphStyle& LcdPanel::digitStyle() {
+    static constexpr GlyphStyle style = kDigitStyle;
+    return style;
+}
+
+QRectF LcdPanel::placeOf(Widget widget) {
+    constexpr std::array<Widget, 4> digitWidgets = {Widget::LcdDa, Widget::LcdDb, Widget::LcdDc,
+                                                    Widget::LcdDd};
+    for (std::size_t i = 0; i < digitWidgets.size(); ++i) {
+        if (widget == digitWidgets[i]) {
+            return {kDigitLeft[i], 4, 58, 171};
+        }
+    }
+    for (const Place& p : kPlaces) {
+        if (p.widget == widget) {
+            return p.box;
+        }
+    }
+    return {};
+}
+
+QRectF LcdPanel::barSegment(int index) {
+    return {kBarLeft + index * kBarPitch, kBarTop, kBarPitch - 2, kBarHeight};
+}
+
+int LcdPanel::litBarSegments(int position) {
+    if (position <= 0) {
+        return 0;
+    }
+    if (position >= kBarRange) {
+        return kBarSegments;
+    }
+    // any positive position lights at least the first segment, as the meter's bar does
+    const long long lit =
+        (static_cast<long long>(position) * kBarSegments + kBarRange - 1) / kBarRange;
+    return static_cast<int>(lit);
+}
+
+void LcdPanel::paintLit(QPainter& painter, const QColor& ink) const {
+    for (int i = 0; i < 4; ++i) {
+        paintGlyph(painter, digitBox(i), m_glass.digits[static_cast<std::size_t>(i)], kDigitStyle,
+                   ink, Qt::transparent);
+    }
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(ink);
+    for (Widget w : kPoints) {
+        if (m_glass.lit.test(static_cast<std::size_t>(w))) {
+            painter.drawRoundedRect(placeOf(w), 1.5, 1.5);
+        }
+    }
+    for (const Place& p : kPlaces) {
+        if (m_glass.lit.test(static_cast<std::size_t>(p.widget))) {
+            paintAnnunciator(painter, p.widget, p.box, ink);
+        }
+    }
+}
+
+void LcdPanel::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.save();
+    painter.setClipRect(contentsRect());
+    painter.fillRect(contentsRect(), glassColour());
+    paintGlass(painter);
+    painter.restore();
+    drawFrame(&painter);
+}
+
+void LcdPanel::paintGlass(QPainter& painter) const {
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QColor ghost = m_ghost ? kGhost : QColor(Qt::transparent);
+
+    // ghosts lie on the glass; the shadows of the lit segments go under the ink
+    for (int i = 0; i < 4; ++i) {
+        paintGlyph(painter, digitBox(i), 0, kDigitStyle, kInk, ghost);
+    }
+    painter.setPen(Qt::NoPen);
+    for (Widget w : kPoints) {
+        painter.setBrush(ghost);
+        painter.drawRoundedRect(placeOf(w), 1.5, 1.5);
+    }
+    painter.save();
+    painter.translate(kShadowOffset);
+    paintLit(painter, kShadow);
+    painter.restore();
+    paintLit(painter, kInk);
+
+    // the bar graph: crisp, pixel-aligned segments
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    for (int i = 0; i < kBarSegments; ++i) {
+        const bool on = i < m_glass.barSegments;
+        if (!on && !m_ghost) {
+            continue;
+        }
+        painter.fillRect(barSegment(i), on ? kInk : ghost);
+    }
+}
+
+} // namespace kq::app

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "app/lcd_glyphs.h"
+#include "decode/meter_state.h"
+
+#include <QFrame>
+#include <QRect>
+#include <QRectF>
+#include <array>
+#include <bitset>
+
+namespace kq::app {
+
+// The mirror of the meter's glass: four big segment digits with their points, the
+// annunciators of the visible area and the bar graph along the foot. It only renders what a
+// DisplayModel says; the decoders decide.
+class LcdPanel : public QFrame {
+    Q_OBJECT
+public:
+    static constexpr int kWidth = 398;
+    static constexpr int kHeight = 217;
+    // the bar graph's full scale; a higher position shows a full bar
+    static constexpr int kBarRange = 2000;
+    static constexpr int kBarSegments = 64;
+
+    explicit LcdPanel(QWidget* parent = nullptr);
+
+    // Takes what the glass shows from `model`. Returns true, and schedules a repaint, only when
+    // the picture changes: widgets outside the visible glass and a bar position beyond full
+    // scale change nothing.
+    bool setDisplay(const decode::DisplayModel& model);
+
+    // Unlit segments drawn very faintly, as they show on real glass (on by default).
+    void setGhostSegments(bool on);
+    bool ghostSegments() const { return m_ghost; }
+
+    // Where things are drawn, in panel coordinates.
+    static QRectF digitBox(int index); // 0 = LcdDa .. 3 = LcdDd
+    static const GlyphStyle& digitStyle();
+    // The box of a point, an annunciator or the bar graph; a null rect for a widget this glass
+    // does not draw (the second row and everything else below the visible area).
+    static QRectF placeOf(decode::Widget widget);
+    // Segment i of the bar graph (0 = leftmost).
+    static QRectF barSegment(int index);
+    // How many bar segments a position lights.
+    static int litBarSegments(int position);
+
+    static QColor glassColour() { return {255, 251, 240}; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    // Everything the picture depends on, so that an unchanged frame costs no repaint.
+    struct Glass {
+        std::array<SegmentMask, 4> digits{};
+        std::bitset<decode::kWidgetCount> lit; // drawn widgets that are shown
+        int barSegments = 0;
+        bool operator==(const Glass&) const = default;
+    };
+
+    void paintGlass(QPainter& painter) const;
+    void paintLit(QPainter& painter, const QColor& ink) const;
+
+    Glass m_glass;
+    bool m_ghost = true;
+};
+
+} // namespace kq::app
