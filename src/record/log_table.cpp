@@ -218,9 +218,12 @@ void LogTable::clear() {
     m_haveLastUnit = false;
     m_loadedLog.clear();
     m_loggedInserts = 0;
+    ++m_generation.value;
 }
 
 void LogTable::truncate(std::size_t count) {
+    if (count < m_rows)
+        ++m_generation.value;
     while (m_rows > count) {
         --m_rows;
         if (rowAt(m_rows).flags & InsertLogged)

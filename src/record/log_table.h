@@ -80,6 +80,10 @@ public:
             }
     }
 
+    // Changes whenever rows are taken away (clear, truncate), so that a view can tell a table
+    // that was emptied and filled again from one that only grew.
+    std::uint64_t generation() const { return m_generation.value; }
+
     // Bytes held by the row blocks, the text arena and the unit list.
     std::size_t memoryBytes() const;
 
@@ -109,6 +113,17 @@ private:
     bool m_haveLastUnit = false;
     std::vector<std::uint32_t> m_loadedLog;
     std::size_t m_loggedInserts = 0;
+    // A table moved into this one replaces every row, so it counts as a new generation.
+    struct Generation {
+        std::uint64_t value = 0;
+        Generation() = default;
+        Generation(Generation&&) noexcept = default;
+        Generation& operator=(Generation&& o) noexcept {
+            value = (value > o.value ? value : o.value) + 1;
+            return *this;
+        }
+    };
+    Generation m_generation;
 };
 
 } // namespace kq::record
