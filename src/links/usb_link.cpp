@@ -1,0 +1,113 @@
+#include "links/usb_link.h"
+
+#include "decode/meter_decoders.h"
+#include "decode/meter_state.h"
+
+#include <exception>
+
+namespace kq::links {
+
+using decode::Widget;
+
+std::string_view usbMessageText(UsbMessage message) {
+    switch (message) {
+    case UsbMessage::NotConnected:
+        return "USB interface cable is not connected properly, please check and re-try.";
+    case UsbMessage::OpenFailed:
+        return "Open the equipments mistake";
+    case UsbMessage::TimeOut:
+        return "Time out";
+    case UsbMessage::None:
+        break;
+    }
+    return {};
+}
+
+std::string UsbLink::frameText(const std::array<std::uint8_t, 64>& buffer) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string text(kFrameBytes, '0');
+    for (std::size_t k = 0; k < kFrameBytes; ++k)
+        text[k] = kHex[buffer[k] & 0x0F]; // the high nibble carries nothing for us
+    return text;
+}
+
+UsbConnectResult UsbLink::usb_dllClick() {
+    m_state.UsbDeviceCount = 0;
+    m_state.UsbOpenTried = false;
+    m_state.UsbStatus = m_bridge.UB_GetNumDevices(&m_state.UsbDeviceCount);
+    // Two cables would leave it open which meter is read: only one will do.
+    if (m_state.UsbDeviceCount != 1)
+        return {UsbMessage::NotConnected, true};
+
+    m_state.UsbStatus = m_bridge.UB_Open(0, &m_state.UsbHandle);
+    m_state.UsbOpenTried = true;
+    if (m_state.UsbStatus != UB_OK)
+        return {UsbMessage::OpenFailed, false};
+
+    if (m_bridge.UB_SetBaudRate(m_state.UsbHandle, kBaudRate) != UB_OK)
+        return {UsbMessage::TimeOut, false};
+
+    m_state.UsbStatus = m_bridge.UB_SetTimeouts(kReadTimeoutMs, kWriteTimeoutMs);
+    return {};
+}
+
+void UsbLink::buttonUp() {
+    if (m_state.UsbOpenTried)
+        m_bridge.UB_Close(m_state.UsbHandle);
+}
+
+UsbTickResult UsbLink::Timer1Timer(decode::MeterState& state, decode::ReadingSink* sink) {
+    UsbTickResult result;
+    auto& display = state.display;
+    const bool wasConnected = display.isShown(Widget::conok);
+    const bool wasNotConnected = display.isShown(Widget::conokn);
+    display.setShown(Widget::conok, false);
+    display.setShown(Widget::conokn, true);
+    result.changed = wasConnected || !wasNotConnected;
+
+    // The count is not used here; the call stays because the bridge refreshes
+    // its device list with it.
+    m_bridge.UB_GetNumDevices(&m_state.UsbDeviceCount);
+
+    std::uint32_t got = 0;
+    m_state.UsbStatus =
+        m_bridge.UB_Read(m_state.UsbHandle, m_state.UsbReadBuffer.data(), kFrameBytes, &got);
+    if (m_state.UsbStatus != UB_OK)
+        return result;
+    result.readOk = true;
+
+    // All 32 bytes count, whatever the read returned: bytes a short read did
+    // not reach are those of earlier reads.
+    state.RxMarks.clear();
+    state.RxMarks = frameText(m_state.UsbReadBuffer);
+
+    std::exception_ptr failure;
+    if (!state.RxMarks.empty() && !state.PrintBusy) {
+        state.FrameText = state.RxMarks;
+        // The tests look at the frame as it stands before any decoder runs.
+        const decode::Decoder which = decode::selectUsb(state.FrameText);
+        if (which != decode::Decoder::None) {
+            result.decoder = which;
+            result.changed = true;
+            try {
+                decode::dispatch(state, sink, which);
+            } catch (...) {
+                // The bridge is still flushed, so the next frame starts clean.
+                failure = std::current_exception();
+            }
+        }
+    }
+
+    // Whatever arrived beyond these 32 bytes is stale by now: the next frame
+    // must be read from its first byte.
+    m_bridge.UB_FlushBuffers(m_state.UsbHandle, 1, 1);
+    state.RxDigits.clear();
+    state.RxMarks.clear();
+    m_bridge.UB_FlushBuffers(m_state.UsbHandle, 1, 1);
+
+    if (failure)
+        std::rethrow_exception(failure);
+    return result;
+}
+
+} // namespace kq::links

@@ -1,0 +1,287 @@
+#include "links/usbbridge_tty.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <poll.h>
+#include <string>
+#include <termios.h>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+using namespace kq::links;
+
+namespace {
+
+// A pseudo-terminal standing in for a bridge cable: the test writes on the
+// master side what a meter would send.
+class Pty {
+public:
+    Pty() {
+        m_master = ::posix_openpt(O_RDWR | O_NOCTTY);
+        EXPECT_GE(m_master, 0);
+        EXPECT_EQ(::grantpt(m_master), 0);
+        EXPECT_EQ(::unlockpt(m_master), 0);
+        m_slave = ::ptsname(m_master);
+    }
+    ~Pty() { hangUp(); }
+    const std::string& path() const { return m_slave; }
+    void send(const std::vector<std::uint8_t>& b) {
+        ASSERT_EQ(::write(m_master, b.data(), b.size()), static_cast<ssize_t>(b.size()));
+    }
+    void hangUp() {
+        if (m_master >= 0)
+            ::close(m_master);
+        m_master = -1;
+    }
+
+private:
+    int m_master = -1;
+    std::string m_slave;
+};
+
+TtyUsbBridge bridgeOver(std::vector<std::string> paths) {
+    TtyUsbBridge::Discovery d;
+    d.paths = std::move(paths);
+    return TtyUsbBridge(std::move(d));
+}
+
+std::vector<std::uint8_t> pattern(std::size_t n, std::uint8_t start = 0) {
+    std::vector<std::uint8_t> v(n);
+    for (std::size_t i = 0; i < n; ++i)
+        v[i] = static_cast<std::uint8_t>(start + i * 37);
+    return v;
+}
+
+struct TempDir {
+    fs::path path;
+    TempDir() {
+        std::string tmpl = (fs::temp_directory_path() / "kq-bridge-XXXXXX").string();
+        path = ::mkdtemp(tmpl.data());
+    }
+    ~TempDir() { fs::remove_all(path); }
+};
+
+TEST(TtyUsbBridge, DeviceListSplitsOnColonsAndDropsEmptyParts) {
+    struct Case {
+        std::string list;
+        std::vector<std::string> paths;
+    };
+    const Case cases[] = {
+        {"", {}},
+        {":", {}},
+        {"/dev/pts/3", {"/dev/pts/3"}},
+        {"/a:/b", {"/a", "/b"}},
+        {"::/a::/b:", {"/a", "/b"}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(TtyUsbBridge::splitDeviceList(c.list), c.paths) << c.list;
+}
+
+TEST(TtyUsbBridge, DiscoveryListsUsbSerialLinesInNumericOrder) {
+    TempDir sys;
+    for (const char* name : {"ttyUSB10", "ttyUSB2", "ttyS0", "ttyUSB", "ttyUSBx", "ttyUSB0"})
+        fs::create_directory(sys.path / name);
+    TtyUsbBridge::Discovery d;
+    d.sysfsDir = sys.path.string();
+    d.devDir = "/devroot";
+    TtyUsbBridge bridge(d);
+    EXPECT_EQ(
+        bridge.devicePaths(),
+        (std::vector<std::string>{"/devroot/ttyUSB0", "/devroot/ttyUSB2", "/devroot/ttyUSB10"}));
+    std::uint32_t n = 99;
+    EXPECT_EQ(bridge.UB_GetNumDevices(&n), UB_OK);
+    EXPECT_EQ(n, 3u);
+    // The listed lines do not exist under /devroot: opening one fails.
+    UB_HANDLE h = 77;
+    EXPECT_EQ(bridge.UB_Open(0, &h), UB_DEVICE_NOT_OPENED);
+    EXPECT_EQ(h, 77u);
+
+    d.sysfsDir = (sys.path / "missing").string();
+    TtyUsbBridge none(d);
+    EXPECT_EQ(none.UB_GetNumDevices(&n), UB_OK);
+    EXPECT_EQ(n, 0u);
+}
+
+TEST(TtyUsbBridge, OverrideCountsOnlyLinesThatExistNow) {
+    TempDir dir;
+    const auto plain = (dir.path / "file").string();
+    std::ofstream(plain) << "x";
+    auto pty = std::make_unique<Pty>();
+    auto bridge = bridgeOver({(dir.path / "gone").string(), plain, pty->path()});
+    EXPECT_EQ(bridge.devicePaths(), std::vector<std::string>{pty->path()});
+    // The meter's pseudo-terminal disappears with it.
+    pty.reset();
+    std::uint32_t n = 99;
+    EXPECT_EQ(bridge.UB_GetNumDevices(&n), UB_OK);
+    EXPECT_EQ(n, 0u);
+}
+
+TEST(TtyUsbBridge, OpenRefusesBadIndexesAndCharacterDevicesThatAreNoLine) {
+    Pty pty;
+    auto bridge = bridgeOver({"/dev/null", pty.path()});
+    struct Case {
+        int index;
+        UB_STATUS status;
+    };
+    for (const Case& c : {Case{-1, UB_DEVICE_NOT_FOUND}, Case{2, UB_DEVICE_NOT_FOUND},
+                          Case{0, UB_DEVICE_NOT_OPENED}, Case{1, UB_OK}}) {
+        UB_HANDLE h = 0;
+        EXPECT_EQ(bridge.UB_Open(c.index, &h), c.status) << c.index;
+        EXPECT_EQ(h != 0, c.status == UB_OK) << c.index;
+    }
+    EXPECT_EQ(bridge.UB_Open(1, nullptr), UB_INVALID_PARAMETER);
+    EXPECT_EQ(bridge.UB_GetNumDevices(nullptr), UB_INVALID_PARAMETER);
+}
+
+TEST(TtyUsbBridge, SpeedsOfTheLineAreTakenOthersRefused) {
+    Pty pty;
+    auto bridge = bridgeOver({pty.path()});
+    UB_HANDLE h = 0;
+    ASSERT_EQ(bridge.UB_Open(0, &h), UB_OK);
+    struct Case {
+        std::uint32_t baud;
+        UB_STATUS status;
+    };
+    for (const Case& c : {Case{19200, UB_OK}, Case{2400, UB_OK}, Case{115200, UB_OK},
+                          Case{12345, UB_INVALID_BAUD_RATE}, Case{0, UB_INVALID_BAUD_RATE}})
+        EXPECT_EQ(bridge.UB_SetBaudRate(h, c.baud), c.status) << c.baud;
+    EXPECT_EQ(bridge.UB_SetBaudRate(h + 1, 19200), UB_INVALID_HANDLE);
+}
+
+TEST(TtyUsbBridge, ABurstArrivesWholeAndUntranslated) {
+    Pty pty;
+    auto bridge = bridgeOver({pty.path()});
+    UB_HANDLE h = 0;
+    ASSERT_EQ(bridge.UB_Open(0, &h), UB_OK);
+    ASSERT_EQ(bridge.UB_SetBaudRate(h, 19200), UB_OK);
+    ASSERT_EQ(bridge.UB_SetTimeouts(10, 10), UB_OK);
+
+    // CR, LF, XON, XOFF, interrupt and erase characters must pass unchanged.
+    std::vector<std::uint8_t> frame = pattern(30);
+    frame[3] = 0x11;
+    frame[4] = 0x13;
+    frame[5] = 0x03;
+    frame[6] = 0x7F;
+    frame[7] = 0x0D;
+    frame[8] = 0x00;
+    frame.push_back(0x0D);
+    frame.push_back(0x0A);
+    pty.send(frame);
+
+    std::array<std::uint8_t, 64> buf{};
+    std::uint32_t got = 0;
+    ASSERT_EQ(bridge.UB_Read(h, buf.data(), 32, &got), UB_OK);
+    ASSERT_EQ(got, 32u);
+    EXPECT_TRUE(std::equal(frame.begin(), frame.end(), buf.begin()));
+}
+
+TEST(TtyUsbBridge, ReadStopsAtTheCountAndFlushDropsTheRest) {
+    Pty pty;
+    auto bridge = bridgeOver({pty.path()});
+    UB_HANDLE h = 0;
+    ASSERT_EQ(bridge.UB_Open(0, &h), UB_OK);
+    const auto sent = pattern(40, 5);
+    pty.send(sent);
+    std::array<std::uint8_t, 64> buf{};
+    std::uint32_t got = 0;
+    ASSERT_EQ(bridge.UB_Read(h, buf.data(), 32, &got), UB_OK);
+    ASSERT_EQ(got, 32u);
+    EXPECT_TRUE(std::equal(buf.begin(), buf.begin() + 32, sent.begin()));
+    EXPECT_EQ(buf[32], 0u) << "nothing beyond the count is written";
+
+    EXPECT_EQ(bridge.UB_FlushBuffers(h, 1, 1), UB_OK);
+    got = 99;
+    EXPECT_EQ(bridge.UB_Read(h, buf.data(), 32, &got), UB_NO_DATA);
+    EXPECT_EQ(got, 0u);
+
+    // A short burst is returned short, with success.
+    pty.send(pattern(10, 9));
+    ASSERT_EQ(bridge.UB_Read(h, buf.data(), 32, &got), UB_OK);
+    EXPECT_EQ(got, 10u);
+}
+
+TEST(TtyUsbBridge, SilentLineGivesNoDataAndAHangUpAnError) {
+    auto pty = std::make_unique<Pty>();
+    auto bridge = bridgeOver({pty->path()});
+    UB_HANDLE h = 0;
+    ASSERT_EQ(bridge.UB_Open(0, &h), UB_OK);
+    std::array<std::uint8_t, 64> buf{};
+    std::uint32_t got = 5;
+    EXPECT_EQ(bridge.UB_Read(h, buf.data(), 32, &got), UB_NO_DATA);
+    EXPECT_EQ(got, 0u);
+
+    pty->send(pattern(6));
+    EXPECT_EQ(bridge.UB_Read(h, buf.data(), 32, &got), UB_OK);
+    EXPECT_EQ(got, 6u);
+    // The meter goes away: every read fails at once instead of waiting.
+    pty.reset();
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(bridge.UB_Read(h, buf.data(), 32, &got), UB_IO_ERROR);
+        EXPECT_EQ(got, 0u);
+    }
+    EXPECT_EQ(bridge.UB_Close(h), UB_OK);
+}
+
+TEST(TtyUsbBridge, ClosedAndForeignHandlesFailEveryCall) {
+    Pty pty;
+    auto bridge = bridgeOver({pty.path()});
+    UB_HANDLE first = 0;
+    ASSERT_EQ(bridge.UB_Open(0, &first), UB_OK);
+    EXPECT_EQ(bridge.UB_Close(first), UB_OK);
+    UB_HANDLE second = 0;
+    ASSERT_EQ(bridge.UB_Open(0, &second), UB_OK);
+    EXPECT_NE(first, second) << "a closed handle must not reach a device opened later";
+
+    std::array<std::uint8_t, 64> buf{};
+    std::uint32_t got = 0;
+    for (UB_HANDLE bad : {UB_HANDLE{0}, first, second + 100}) {
+        SCOPED_TRACE(bad);
+        EXPECT_EQ(bridge.UB_Read(bad, buf.data(), 32, &got), UB_INVALID_HANDLE);
+        EXPECT_EQ(bridge.UB_FlushBuffers(bad, 1, 1), UB_INVALID_HANDLE);
+        EXPECT_EQ(bridge.UB_SetBaudRate(bad, 19200), UB_INVALID_HANDLE);
+        EXPECT_EQ(bridge.UB_Close(bad), UB_INVALID_HANDLE);
+    }
+    EXPECT_EQ(bridge.UB_Read(second, nullptr, 32, &got), UB_INVALID_PARAMETER);
+    EXPECT_EQ(bridge.UB_Read(second, buf.data(), 32, nullptr), UB_INVALID_PARAMETER);
+    EXPECT_EQ(bridge.UB_Close(second), UB_OK);
+    EXPECT_EQ(bridge.UB_Close(second), UB_INVALID_HANDLE);
+}
+
+TEST(TtyUsbBridge, OpenStartsWithEmptyBuffers) {
+    Pty pty;
+    // Another reader keeps the line alive so that bytes sent now are held.
+    const int keep = ::open(pty.path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(keep, 0);
+    termios tio{};
+    ASSERT_EQ(::tcgetattr(keep, &tio), 0);
+    ::cfmakeraw(&tio);
+    ASSERT_EQ(::tcsetattr(keep, TCSANOW, &tio), 0);
+    pty.send(pattern(20));
+    pollfd p{keep, POLLIN, 0};
+    ASSERT_EQ(::poll(&p, 1, 5000), 1) << "the bytes must be held by the line";
+
+    auto bridge = bridgeOver({pty.path()});
+    UB_HANDLE h = 0;
+    ASSERT_EQ(bridge.UB_Open(0, &h), UB_OK);
+    std::array<std::uint8_t, 64> buf{};
+    std::uint32_t got = 0;
+    EXPECT_EQ(bridge.UB_Read(h, buf.data(), 32, &got), UB_NO_DATA);
+    ::close(keep);
+}
+
+TEST(UbStatus, EveryCodeHasItsOwnName) {
+    std::vector<std::string_view> names;
+    for (UB_STATUS s = 0; s <= UB_SET_FAILED; ++s)
+        names.push_back(ubStatusName(s));
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(std::adjacent_find(names.begin(), names.end()), names.end());
+    EXPECT_EQ(ubStatusName(12345), "UB_UNKNOWN_STATUS");
+}
+
+} // namespace
