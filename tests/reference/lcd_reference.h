@@ -1,0 +1,354 @@
+#pragma once
+
+// A slow, literal rendering of the 12B and 24B decoders: the frame is expanded into a
+// text of "0"/"1", digits are found by comparing 8- and 7-character slices with
+// pattern texts, widgets are named by their design names. The unit tests compare the
+// fast decoders with it frame by frame, and the benchmark measures both.
+
+#include "decode/meter_decoders.h"
+#include "decode/meter_state.h"
+#include "decode/number_text.h"
+#include "decode/reading_sink.h"
+#include "decode/widget_id.h"
+
+#include <bitset>
+#include <cctype>
+#include <stdexcept>
+#include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+namespace kq::reference {
+
+using decode::DecodeStatus;
+using decode::DisplayModel;
+using decode::MeterState;
+
+inline decode::Widget widgetByName(const std::string& name) {
+    for (std::size_t i = 0; i < decode::kWidgetCount; ++i)
+        if (decode::kWidgetNames[i] == name)
+            return static_cast<decode::Widget>(i);
+    throw std::logic_error("no widget " + name);
+}
+
+inline void show(MeterState& s, const std::string& name, bool on) {
+    s.display.setShown(widgetByName(name), on);
+}
+
+inline bool shown(const MeterState& s, const std::string& name) {
+    return s.display.isShown(widgetByName(name));
+}
+
+inline const std::vector<std::string>& shortBlankList() {
+    static const std::vector<std::string> list = {
+        "AVE",   "MAX",   "PH",    "MIN",    "READ",    "REC",   "NO",  "usb1", "ESC", "NODATA",
+        "power", "VEL",   "frame", "FLOW",   "t_p",     "ft2",   "m2",  "c",    "f",   "RH",
+        "KEY",   "TEMP",  "LOAD",  "time_l", "TIMER",   "p_off", "CFM", "CMM",  "ms",  "knots",
+        "mph",   "ftmin", "X10",   "kmh",    "LCDHold", "V23",   "Z1"};
+    return list;
+}
+
+inline const std::vector<std::string>& fullBlankList() {
+    static const std::vector<std::string> list = [] {
+        std::vector<std::string> l = shortBlankList();
+        for (const char* n : {"perecent", "auto", "Z", "o1", "o2", "o3", "o4", "z4", "z3", "z2",
+                              "z11", "FC", "LUX", "CD", "FULL", "loadNO"})
+            l.push_back(n);
+        return l;
+    }();
+    return list;
+}
+
+// Positions 1..32 as "0"/"1", a missing position repeating the one before. Returns
+// false with the offending character when a position is no hexadecimal digit.
+inline bool segmentBits(const std::string& frame, std::string& bits, char& bad) {
+    const std::string hex = "0123456789ABCDEF";
+    bits.clear();
+    int value = 0;
+    for (std::size_t k = 1; k <= 32; ++k) {
+        if (k <= frame.size()) {
+            const std::size_t v = hex.find(frame[k - 1]);
+            if (v == std::string::npos) {
+                bad = frame[k - 1];
+                return false;
+            }
+            value = static_cast<int>(v);
+        }
+        bits += std::bitset<4>(static_cast<unsigned long>(value)).to_string();
+    }
+    return true;
+}
+
+inline char bit(const std::string& bits, int n) {
+    return bits[static_cast<std::size_t>(n - 1)];
+}
+
+// Whole-number check of the runtime: decimal digits only, at least one.
+inline bool isWholeNumber(const std::string& text) {
+    if (text.empty())
+        return false;
+    for (char c : text)
+        if (!std::isdigit(static_cast<unsigned char>(c)))
+            return false;
+    return true;
+}
+
+inline void referenceMinMax(MeterState& s) {
+    if (s.UnitText != s.LastUnitText || s.PointState != s.LastPointState) {
+        s.LastUnitText = s.UnitText;
+        s.MaxValue = static_cast<float>(-s.range.FullScale);
+        s.MinValue = static_cast<float>(s.range.FullScale);
+    } else {
+        if (s.ReadingValue >= s.MaxValue) {
+            s.MaxValueText = s.ValueText;
+            s.MaxValue = s.ReadingValue;
+        }
+        if (s.ReadingValue <= s.MinValue) {
+            s.MinValueText = s.ValueText;
+            s.MinValue = s.ReadingValue;
+        }
+    }
+    s.LastPointState = s.PointState;
+    s.display.MaxText = s.MaxValueText;
+    s.display.MinText = s.MinValueText;
+    s.display.MaxTextU = s.UnitText;
+    s.display.MinTextU = s.UnitText;
+}
+
+inline int referencePointState(const MeterState& s) {
+    int p = 0;
+    if (shown(s, "LcdP1"))
+        p = 1;
+    if (shown(s, "LcdP2"))
+        p = 2;
+    if (shown(s, "LcdP3"))
+        p = 3;
+    return p;
+}
+
+inline DecodeStatus referenceLcdDisplay12B(MeterState& s, decode::ReadingSink* sink) {
+    show(s, "conok", true);
+    show(s, "conokn", false);
+    s.IndicatorTicks = 0;
+
+    std::string bits;
+    char bad = 0;
+    if (!segmentBits(s.FrameText, bits, bad))
+        return {DecodeStatus::Kind::BadCharacter, bad};
+
+    for (const std::string& name : fullBlankList())
+        show(s, name, false);
+    show(s, "T_dPoint1", true);
+    show(s, "T_dPoint2", true);
+
+    // text, point clear, point set
+    const std::vector<std::vector<std::string>> patterns = {
+        {"0", "10110111", "10111111"}, {"1", "00000110", "00001110"}, {"2", "11100101", "11101101"},
+        {"3", "11000111", "11001111"}, {"4", "01010110", "01011110"}, {"5", "11010011", "11011011"},
+        {"6", "11110011", "11111011"}, {"7", "00000111", "00001111"}, {"8", "11110111", "11111111"},
+        {"9", "11010111", "11011111"}, {"@", "10110000", "10111000"}};
+    const auto lookup = [&](int first, bool pointColumn, bool lWithPoint) {
+        const std::string slice = bits.substr(static_cast<std::size_t>(first - 1), 8);
+        for (const auto& row : patterns) {
+            if (slice == row[1])
+                return row[0];
+            if (pointColumn && slice == row[2] && (row[0] != "@" || lWithPoint))
+                return row[0];
+        }
+        return std::string();
+    };
+    const std::string dd = lookup(9, false, false);
+    const std::string dc = lookup(17, true, true);
+    const std::string db = lookup(25, true, false);
+    const std::string da = lookup(33, true, false);
+
+    std::vector<std::string> row2;
+    for (std::size_t k = 25; k <= 30; ++k)
+        row2.push_back(k <= s.FrameText.size() ? s.FrameText.substr(k - 1, 1) : std::string());
+
+    s.UnitText = "";
+    std::string sep3, sep2, sep1;
+    show(s, "LcdP3", bit(bits, 21) == '1');
+    if (bit(bits, 21) == '1')
+        sep3 = s.LocaleDecimalSeparator;
+    show(s, "LcdP2", bit(bits, 29) == '1');
+    if (bit(bits, 29) == '1')
+        sep2 = s.LocaleDecimalSeparator;
+    show(s, "LcdP1", bit(bits, 37) == '1');
+    if (bit(bits, 37) == '1')
+        sep1 = s.LocaleDecimalSeparator;
+
+    const std::vector<std::pair<int, std::string>> annunciators = {
+        {73, "LUX"},  {74, "FC"},    {75, "CD"},  {76, "X10"},    {77, "loadNO"}, {78, "FULL"},
+        {79, "usb1"}, {80, "power"}, {81, "t_p"}, {82, "Z"},      {83, "auto"},   {84, "perecent"},
+        {85, "o1"},   {86, "o2"},    {87, "o3"},  {88, "o4"},     {91, "p_off"},  {92, "REC"},
+        {93, "REL"},  {94, "MIN"},   {95, "MAX"}, {96, "LCDHold"}};
+    for (const auto& [n, name] : annunciators) {
+        show(s, name, bit(bits, n) == '1');
+        if (bit(bits, n) == '1') {
+            if (n == 73)
+                s.UnitText = "lux";
+            if (n == 74)
+                s.UnitText = "fc";
+            if (n == 75)
+                s.UnitText = "cd";
+            if (n == 76)
+                s.UnitText = "X10-lux";
+        }
+    }
+
+    s.display.digits = {da, db, dc, dd};
+    for (std::size_t i = 0; i < 6; ++i)
+        s.display.row2[i] = row2[i];
+    s.PointState = referencePointState(s);
+    s.ValueText = da + sep1 + db + sep2 + (dc == "@" ? std::string("L") : dc) + sep3 + dd;
+
+    if (dc + db == "@0") {
+        s.ReadingValue = static_cast<float>(s.range.FullScale);
+    } else if (isWholeNumber(da + db + dc + dd)) {
+        s.ReadingValue = static_cast<float>(std::stoi(da + db + dc + dd));
+    } else {
+        return {DecodeStatus::Kind::NoReading};
+    }
+
+    referenceMinMax(s);
+
+    s.display.T1VALUE = s.ValueText;
+    const double hi = decode::textToNumber(s.T1HI, s.LocaleDecimalSeparator);
+    const double lo = decode::textToNumber(s.T1LO, s.LocaleDecimalSeparator);
+    if (hi != -999999 && lo != -999999) {
+        const double v = decode::textToNumber(s.ValueText, s.LocaleDecimalSeparator);
+        bool fail = true;
+        if (v != -999999)
+            fail = lo > v || v > hi;
+        s.display.verdict = fail ? DisplayModel::Verdict::Fail : DisplayModel::Verdict::Pass;
+        s.display.judge = fail ? "Fail" : "Pass";
+    }
+
+    if (sink != nullptr)
+        sink->INDataToTable(s);
+
+    if (dc + db == "@0") {
+        s.display.PBar2 = s.range.FullScaleDiv100;
+    } else {
+        const int n = std::stoi(da + db + dc + dd);
+        s.display.PBar2 = n >= 2 ? n : 1;
+    }
+
+    show(s, "usb1", true);
+    show(s, "T_dPoint1", true);
+    show(s, "T_dPoint2", true);
+    return {DecodeStatus::Kind::Reading};
+}
+
+inline DecodeStatus referenceLcdDisplay24B(MeterState& s) {
+    show(s, "conok", true);
+    show(s, "conokn", false);
+    s.IndicatorTicks = 0;
+
+    std::string bits;
+    char bad = 0;
+    if (!segmentBits(s.FrameText, bits, bad))
+        return {DecodeStatus::Kind::BadCharacter, bad};
+
+    for (const std::string& name : shortBlankList())
+        show(s, name, false);
+
+    // segment code a b c f g e d, text, where ("all", or the one digit)
+    const std::vector<std::vector<std::string>> codes = {{"1111011", "0", "all"},
+                                                         {"0110000", "1", "all"},
+                                                         {"1100111", "2", "all"},
+                                                         {"1110101", "3", "all"},
+                                                         {"0111100", "4", "all"},
+                                                         {"1011101", "s", "LcdDb"},
+                                                         {"1011101", "5", "other than LcdDb"},
+                                                         {"1011111", "6", "all"},
+                                                         {"1110000", "7", "all"},
+                                                         {"1111111", "8", "all"},
+                                                         {"1111101", "9", "all"},
+                                                         {"0001011", "@", "all"},
+                                                         {"0011111", "b", "LcdDc"},
+                                                         {"0111011", "u", "LcdDa"}};
+    const auto decodeBlock = [&](int first, const std::string& label) {
+        std::string code;
+        for (int offset : {0, 1, 2, 4, 5, 6, 7})
+            code += bit(bits, first + offset);
+        for (const auto& row : codes) {
+            if (row[0] != code)
+                continue;
+            if (row[2] == "all" || row[2] == label ||
+                (row[2] == "other than LcdDb" && label != "LcdDb"))
+                return row[1];
+        }
+        return std::string();
+    };
+    const std::string dd = decodeBlock(9, "LcdDd");
+    const std::string dc = decodeBlock(17, "LcdDc");
+    const std::string db = decodeBlock(25, "LcdDb");
+    const std::string da = decodeBlock(33, "LcdDa");
+    const std::string dd2 = decodeBlock(41, "LcdDd2");
+    const std::string dc2 = decodeBlock(49, "LcdDc2");
+    const std::string db2 = decodeBlock(57, "LcdDb2");
+    const std::string da2 = decodeBlock(65, "LcdDa2");
+
+    s.UnitText = "";
+    std::string sepA, sepB, sepC;
+    const std::vector<std::pair<int, std::string>> points = {
+        {12, "LcdP1"},  {20, "LcdP3"},  {28, "LcdP2"}, {36, "LcdP1"},
+        {52, "LcdP32"}, {60, "LcdP22"}, {68, "LcdP12"}};
+    for (const auto& [n, name] : points) {
+        show(s, name, bit(bits, n) == '1');
+        if (bit(bits, n) == '1') {
+            if (n == 12 || n == 36)
+                sepA = s.LocaleDecimalSeparator;
+            if (n == 28)
+                sepB = s.LocaleDecimalSeparator;
+            if (n == 20)
+                sepC = s.LocaleDecimalSeparator;
+        }
+    }
+
+    const std::vector<std::tuple<int, std::string, std::string>> annunciators = {
+        {73, "AVE", ""},          {74, "MAX", ""},     {75, "V23", ""},     {76, "PH", ""},
+        {77, "MIN", ""},          {78, "REC", ""},     {79, "READ", ""},    {80, "usb1", ""},
+        {81, "ESC", ""},          {82, "VEL", ""},     {83, "NODATA", ""},  {84, "power", ""},
+        {85, "frame", ""},        {86, "FLOW", ""},    {87, "LcdFH", ""},   {88, "LCDHold", ""},
+        {89, "t_p", ""},          {90, "ft2", ""},     {92, "m2", ""},      {93, "c", ""},
+        {94, "RH", ""},           {95, "f", ""},       {96, "KEY", ""},     {97, "TEMP", ""},
+        {98, "LOAD", ""},         {99, "loadNO", ""},  {100, "time_l", ""}, {101, "TIMER", ""},
+        {102, "CMM", "CMM"},      {103, "CFM", "CFM"}, {104, "ms", "m|s"},  {105, "knots", "Knots"},
+        {106, "ftmin", "ft|min"}, {107, "mph", "MPH"}, {108, "X10", "x1"},  {109, "kmh", "Km|h"},
+        {110, "Z1", "X10"},       {111, "p_off", ""},  {112, "", "X100"},   {113, "NO", ""}};
+    for (const auto& [n, name, unit] : annunciators) {
+        if (n == 113 && bit(bits, 112) == '1')
+            continue;
+        if (!name.empty())
+            show(s, name, bit(bits, n) == '1');
+        if (!unit.empty() && bit(bits, n) == '1')
+            s.UnitText = unit;
+    }
+
+    s.ValueText = da + sepA + db + sepB + (dc == "@" ? std::string("L") : dc) + sepC + dd;
+    s.PointState = referencePointState(s);
+
+    // The reading this program derives for the two-row family: the light meter's rule,
+    // negative under the minus sign.
+    const float sign = bit(bits, 87) == '1' ? -1.0f : 1.0f;
+    if (dc + db == "@0")
+        s.ReadingValue = sign * static_cast<float>(s.range.FullScale);
+    else if (isWholeNumber(da + db + dc + dd))
+        s.ReadingValue = sign * static_cast<float>(std::stoi(da + db + dc + dd));
+    const bool reading = dc + db == "@0" || isWholeNumber(da + db + dc + dd);
+
+    referenceMinMax(s);
+
+    s.display.digits = {da, db, dc, dd};
+    s.display.row2[0] = da2;
+    s.display.row2[1] = db2;
+    s.display.row2[2] = dc2;
+    s.display.row2[3] = dd2;
+    return {reading ? DecodeStatus::Kind::Reading : DecodeStatus::Kind::NoReading};
+}
+
+} // namespace kq::reference
