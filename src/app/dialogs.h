@@ -15,7 +15,7 @@ public:
 
     struct FileSpec {
         QString title;
-        QStringList filters; // e.g. "Excel File(*.xls)", "XML(*.xml)"
+        QStringList filters;   // e.g. "Excel File(*.xls)", "XML(*.xml)"
         QString defaultSuffix; // added to a name typed without one; empty for none
         QString initialName;
         bool confirmOverwrite = false;

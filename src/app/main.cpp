@@ -4,6 +4,7 @@
 
 int main(int argc, char** argv) {
     kq::app::GuardedApplication app(argc, argv);
+    // The application's title is empty; the window carries the model's title.
     kq::app::GuardedApplication::setApplicationName(QString());
     kq::app::QtDialogs dialogs;
     app.setDialogs(&dialogs);

@@ -1,7 +1,248 @@
 #include "app/tfcomm.h"
 
+#include "app/dialogs.h"
+#include "app/lcd_panel.h"
+#include "app/limit_panel.h"
+#include "app/minmax_strip.h"
+#include "decode/connection_indicator.h"
+#include "decode/meter_decoders.h"
+#include "record/limit_input.h"
+#include "record/recorder.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QTableView>
+#include <QTimer>
+
 namespace kq::app {
 
-TFCOMM::TFCOMM(Dialogs& dialogs, QWidget* parent) : QMainWindow(parent), m_dialogs(dialogs) {}
+namespace {
+
+constexpr int kClientWidth = 719;
+constexpr int kClientHeight = 544;
+
+QString qs(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+} // namespace
+
+TFCOMM::TFCOMM(Dialogs& dialogs, std::unique_ptr<links::UsbBridge> bridge,
+               const decode::ModelSwitchSet& switches, QWidget* parent)
+    : QMainWindow(parent), m_dialogs(dialogs), m_recorder(std::make_unique<record::Recorder>()) {
+    setObjectName("FCOMM");
+    // Start-up: the locale's separator, the default range, the model switch
+    // and the range table, all applied to the state before anything shows.
+    m_startup = decode::applyStartup(m_state, switches, decode::systemDecimalSeparator());
+    setWindowTitle(qs(m_startup.title));
+
+    buildWidgets();
+    buildMenus();
+
+    (void)bridge;
+
+    m_conTimer = new QTimer(this);
+    m_conTimer->setObjectName("ConTimer");
+    m_conTimer->setInterval(100);
+    connect(m_conTimer, &QTimer::timeout, this, &TFCOMM::ConTimerTimer);
+    m_conTimer->start();
+
+    m_recordTimer = new QTimer(this);
+    m_recordTimer->setObjectName("Trecord");
+    m_recordTimer->setInterval(1000);
+    connect(m_recordTimer, &QTimer::timeout, this, &TFCOMM::TrecordTimer);
+    m_recordTimer->start();
+
+    render();
+    // Centred on the screen at start.
+    if (QScreen* screen = QApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+}
+
+TFCOMM::~TFCOMM() = default;
+
+void TFCOMM::buildWidgets() {
+    m_client = new QWidget(this);
+    m_client->setObjectName("ClientArea");
+    m_client->setFixedSize(kClientWidth, kClientHeight);
+    setCentralWidget(m_client);
+
+    QFont base("MS Sans Serif");
+    base.setPixelSize(11);
+    base.setBold(true);
+    setFont(base);
+
+    m_usbButton = new QPushButton("USB Connect ", m_client);
+    m_usbButton->setObjectName("USB");
+    m_usbButton->setCheckable(true);
+    m_usbButton->setGeometry(1, 1, 109, 25);
+
+    m_exitButton = new QPushButton("Exit", m_client);
+    m_exitButton->setObjectName("BitBtn1");
+    m_exitButton->setGeometry(640, 1, 73, 25);
+    connect(m_exitButton, &QPushButton::clicked, this, &QWidget::close);
+
+    m_lcd = new LcdPanel(m_client);
+    m_lcd->move(1, 32);
+
+    m_minMax = new MinMaxStrip(m_client);
+    m_minMax->move(1, 247);
+
+    m_limits = new LimitPanel(m_client);
+    m_limits->move(400, 32);
+    wireLimitEdits();
+
+    // The window is not resizable: its client area is fixed.
+    adjustSize();
+    setFixedSize(sizeHint());
+}
+
+void TFCOMM::buildMenus() {
+    QMenuBar* bar = menuBar();
+
+    QMenu* connectMenu = bar->addMenu("Connect");
+    // The serial link is not part of this build: its items are present but off.
+    QAction* start = connectMenu->addAction("START");
+    start->setObjectName("BTCon1");
+    start->setEnabled(false);
+    QAction* stop = connectMenu->addAction("STOP");
+    stop->setObjectName("BtDiscon1");
+    stop->setEnabled(false);
+
+    bar->addAction(QString())->setObjectName("N1");
+
+    bar->addMenu("Graphic");
+
+    QMenu* record = bar->addMenu("Record");
+    record->addAction("New", this, &TFCOMM::RecordNewClick)->setObjectName("New1");
+    record->addAction("Save")->setObjectName("Save1");
+    record->addSeparator();
+    m_recordCountGroup = new QActionGroup(this);
+    m_recordCountGroup->setExclusive(true);
+    struct Item {
+        const char* name;
+        const char* caption;
+        std::int32_t value;
+    };
+    for (const Item& item :
+         {Item{"N10001", "1000", 1000}, Item{"N50001", "5000", 5000},
+          Item{"N100001", "10000", 10000}, Item{"N500001", "50000", 50000},
+          Item{"N1000001", "100000", 100000}, Item{"limitess", "limitless", 10000000}}) {
+        QAction* a = record->addAction(item.caption);
+        a->setObjectName(item.name);
+        a->setCheckable(true);
+        a->setChecked(item.value == 10000);
+        m_recordCountGroup->addAction(a);
+        const std::int32_t value = item.value;
+        connect(a, &QAction::triggered, this, [this, a, value] { setMaxRecords(a, value); });
+    }
+
+    bar->addAction(QString())->setObjectName("N2");
+    bar->addAction("Exit", this, &TFCOMM::BtExit1Click)->setObjectName("Exit1");
+}
+
+void TFCOMM::setMaxRecords(QAction* item, std::int32_t value) {
+    item->setChecked(true);
+    m_recorder->setMaxRecords(value);
+}
+
+void TFCOMM::decodeFrame(decode::Decoder which) {
+    decode::dispatch(m_state, m_recorder.get(), which);
+    render();
+}
+
+void TFCOMM::render() {
+    m_lcd->setDisplay(m_state.display);
+    const auto& d = m_state.display;
+    m_minMax->setTexts(qs(d.MinText), qs(d.MinTextU), qs(d.MaxText), qs(d.MaxTextU));
+    m_limits->setMeasure(qs(d.T1VALUE));
+    m_limits->setVerdict(d.verdict, qs(d.judge));
+    m_limits->setConnected(d.isShown(decode::Widget::conok));
+}
+
+void TFCOMM::ConTimerTimer() {
+    decode::ConTimerTimer(m_state, [this] {
+        // The HID link is not part of this build, so there is no HID button to
+        // release and no device whose reading could be stopped here.
+        m_dialogs.message(this, windowTitle(),
+                          "USB interface cable is connected properly, please check the USB "
+                          "connection status of the DMM.",
+                          Dialogs::Icon::Information);
+    });
+    render();
+}
+
+void TFCOMM::TrecordTimer() {
+    m_recorder->TrecordTimer();
+}
+
+void TFCOMM::RecordNewClick() {
+    m_dialogs.message(this, windowTitle(), " Record deleted ", Dialogs::Icon::Information);
+    m_recorder->RecordNew();
+    render();
+}
+
+void TFCOMM::BtExit1Click() {
+    m_recorder->cds1.clear();
+    QApplication::quit();
+}
+
+void TFCOMM::wireLimitEdits() {
+    struct Edit {
+        QLineEdit* edit;
+        record::Limit which;
+    };
+    for (const Edit& e : {Edit{m_limits->T1HI(), record::Limit::High},
+                          Edit{m_limits->T1LO(), record::Limit::Low}}) {
+        QLineEdit* edit = e.edit;
+        const record::Limit which = e.which;
+        edit->setText(qs(which == record::Limit::High ? m_state.T1HI : m_state.T1LO));
+        edit->installEventFilter(this);
+        connect(edit, &QLineEdit::textChanged, this,
+                [this, edit, which](const QString& text) { limitChanged(edit, which, text); });
+    }
+}
+
+void TFCOMM::limitChanged(QLineEdit* edit, record::Limit which, const QString& text) {
+    const record::LimitChange change = record::limitTextChanged(m_state, which, text.toStdString());
+    if (change.outcome != record::LimitChange::Outcome::Error)
+        return;
+    m_dialogs.message(this, windowTitle(), "Numerical input errors", Dialogs::Icon::Error);
+    // Putting the last accepted text back runs this check again on it.
+    edit->setText(qs(change.restoreText));
+}
+
+bool TFCOMM::eventFilter(QObject* watched, QEvent* event) {
+    const bool high = watched == m_limits->T1HI();
+    const bool low = watched == m_limits->T1LO();
+    if (!high && !low)
+        return QMainWindow::eventFilter(watched, event);
+    auto* edit = static_cast<QLineEdit*>(watched);
+    const record::Limit which = high ? record::Limit::High : record::Limit::Low;
+
+    if (event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        const QString text = key->text();
+        // Shortcuts (copy, paste, undo) and keys without a character (arrows,
+        // Delete) are the edit's own; a pasted text meets the change check.
+        if (text.isEmpty() || (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier)))
+            return false;
+        const char32_t typed = text.toUcs4().value(0);
+        if (!record::limitKeyAccepted(typed, edit->text().toStdString(),
+                                      m_state.LocaleDecimalSeparator))
+            return true;
+    } else if (event->type() == QEvent::FocusOut) {
+        if (record::limitEditLeft(m_state, which))
+            edit->setText(qs(which == record::Limit::High ? m_state.T1HI : m_state.T1LO));
+    }
+    return false;
+}
 
 } // namespace kq::app

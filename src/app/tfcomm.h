@@ -1,19 +1,91 @@
 #pragma once
 
+#include "decode/frame_select.h"
+#include "decode/meter_state.h"
+#include "decode/model_switch.h"
+#include "links/usbbridge.h"
+#include "record/limit_input.h"
+
 #include <QMainWindow>
+#include <memory>
+
+class QAction;
+class QActionGroup;
+class QLineEdit;
+class QPushButton;
+class QTableView;
+class QTimer;
+
+namespace kq::record {
+class Recorder;
+}
 
 namespace kq::app {
 
+class ChartPanel;
 class Dialogs;
+class LcdPanel;
+class LimitPanel;
+class LogGridModel;
+class LogStrip;
+class MinMaxStrip;
+class UsbController;
 
-// The main window.
+// The main window. It owns the program's state (the meter state and the
+// recorder), composes the panels that render it, and forwards the user's
+// actions and the timers to the core.
 class TFCOMM : public QMainWindow {
     Q_OBJECT
 public:
-    explicit TFCOMM(Dialogs& dialogs, QWidget* parent = nullptr);
+    // `bridge` is the USB bridge library to use; null means the system's.
+    explicit TFCOMM(Dialogs& dialogs, std::unique_ptr<links::UsbBridge> bridge = nullptr,
+                    const decode::ModelSwitchSet& switches = decode::builtModelSwitches(),
+                    QWidget* parent = nullptr);
+    ~TFCOMM() override;
+
+    const decode::MeterState& state() const { return m_state; }
+    decode::MeterState& state() { return m_state; }
+    record::Recorder& recorder() { return *m_recorder; }
+    const decode::StartupResult& startup() const { return m_startup; }
+
+    // Decodes the frame now held in FrameText with the given decoder, as the
+    // links do, then shows the result.
+    void decodeFrame(decode::Decoder which);
+    // Brings every widget up to date with the state.
+    void render();
 
 private:
+    void buildMenus();
+    void buildWidgets();
+    void wireLimitEdits();
+    void limitChanged(QLineEdit* edit, record::Limit which, const QString& text);
+    void ConTimerTimer();
+    void TrecordTimer();
+    void RecordNewClick();
+    void BtExit1Click();
+    void setMaxRecords(QAction* item, std::int32_t value);
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
     Dialogs& m_dialogs;
+    decode::MeterState m_state;
+    std::unique_ptr<record::Recorder> m_recorder;
+    decode::StartupResult m_startup;
+
+    QWidget* m_client = nullptr;
+    QPushButton* m_usbButton = nullptr;
+    QPushButton* m_exitButton = nullptr;
+    LcdPanel* m_lcd = nullptr;
+    MinMaxStrip* m_minMax = nullptr;
+    LimitPanel* m_limits = nullptr;
+    LogStrip* m_logStrip = nullptr;
+    QTableView* m_grid = nullptr;
+    LogGridModel* m_gridModel = nullptr;
+    ChartPanel* m_chart = nullptr;
+    UsbController* m_usb = nullptr;
+    QTimer* m_conTimer = nullptr;
+    QTimer* m_recordTimer = nullptr;
+    QActionGroup* m_recordCountGroup = nullptr;
+    QAction* m_fillAction = nullptr;
 };
 
 } // namespace kq::app

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "app/dialogs.h"
+
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+// Dialogs for tests: records every message a user would have seen and answers
+// file dialogs from a script (an empty answer is a cancel).
+class RecordingDialogs final : public kq::app::Dialogs {
+public:
+    struct Message {
+        QString caption;
+        QString text;
+        Icon icon;
+        bool owned;
+    };
+
+    void message(QWidget* owner, const QString& caption, const QString& text, Icon icon) override {
+        messages.push_back({caption, text, icon, owner != nullptr});
+    }
+    QString saveFileName(QWidget*, const FileSpec& spec) override {
+        lastSpecs.push_back(spec);
+        return fileAnswers.isEmpty() ? QString() : fileAnswers.takeFirst();
+    }
+    QString openFileName(QWidget*, const FileSpec& spec) override {
+        lastSpecs.push_back(spec);
+        return fileAnswers.isEmpty() ? QString() : fileAnswers.takeFirst();
+    }
+
+    QStringList texts() const {
+        QStringList out;
+        for (const auto& m : messages)
+            out << m.text;
+        return out;
+    }
+
+    std::vector<Message> messages;
+    std::vector<FileSpec> lastSpecs;
+    QStringList fileAnswers;
+};
