@@ -45,6 +45,9 @@ TFCOMM::TFCOMM(Dialogs& dialogs, std::unique_ptr<links::UsbBridge> bridge,
 
     buildWidgets();
     buildMenus();
+    // The window is not resizable: its client area is fixed.
+    adjustSize();
+    setFixedSize(sizeHint());
 
     (void)bridge;
 
@@ -98,10 +101,6 @@ void TFCOMM::buildWidgets() {
     m_limits = new LimitPanel(m_client);
     m_limits->move(400, 32);
     wireLimitEdits();
-
-    // The window is not resizable: its client area is fixed.
-    adjustSize();
-    setFixedSize(sizeHint());
 }
 
 void TFCOMM::buildMenus() {

@@ -1,0 +1,182 @@
+// The real main window, offscreen: start-up state, frames on the glass, the
+// limit edits typed into, the menus and the Exit button.
+#include "app/limit_panel.h"
+#include "app/tfcomm.h"
+#include "record/recorder.h"
+#include "recording_dialogs.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QtTest>
+
+#include <map>
+
+using kq::app::TFCOMM;
+using kq::decode::Decoder;
+using kq::decode::Widget;
+
+namespace {
+
+// A 32-character frame: every position not named is '0'.
+std::string frame(const std::map<int, char>& positions) {
+    std::string text(32, '0');
+    for (auto [pos, c] : positions)
+        text[static_cast<std::size_t>(pos - 1)] = c;
+    return text;
+}
+
+// 19.99 lux: digits 1, 9 with the point after it, 9, 9.
+const std::string kLux1999 = frame({{3, 'D'},
+                                    {4, '7'},
+                                    {5, 'D'},
+                                    {6, '7'},
+                                    {7, 'D'},
+                                    {8, 'F'},
+                                    {9, '0'},
+                                    {10, '6'},
+                                    {19, '8'},
+                                    {31, 'D'},
+                                    {32, 'A'}});
+
+QStringList topMenuTitles(QMenuBar* bar) {
+    QStringList out;
+    for (QAction* a : bar->actions())
+        out << a->text();
+    return out;
+}
+
+template <class T> T* child(QWidget& w, const char* name) {
+    T* found = w.findChild<T*>(name);
+    if (!found)
+        qFatal("no child %s", name);
+    return found;
+}
+
+} // namespace
+
+class TfcommTest : public QObject {
+    Q_OBJECT
+private slots:
+    void startsAsTheLightMeterBuild() {
+        RecordingDialogs dialogs;
+        TFCOMM w(dialogs);
+        w.show();
+        QCOMPARE(w.windowTitle(), QString("KQ510 Interface Program Ver:2.00"));
+        QCOMPARE(w.centralWidget()->size(), QSize(719, 544));
+        QCOMPARE(w.minimumSize(), w.maximumSize()); // not resizable
+        QCOMPARE(topMenuTitles(w.menuBar()),
+                 QStringList({"Connect", "", "Graphic", "Record", "", "Exit"}));
+        QCOMPARE(child<QLineEdit>(w, "T1HI")->text(), QString("2000"));
+        QCOMPARE(child<QLineEdit>(w, "T1LO")->text(), QString("-2000"));
+        QCOMPARE(child<QLabel>(w, "MinText")->text(), QString("-2001"));
+        QCOMPARE(child<QLabel>(w, "MaxText")->text(), QString("2001"));
+        QCOMPARE(child<QPushButton>(w, "USB")->text(), QString("USB Connect "));
+        QVERIFY(child<QPushButton>(w, "USB")->isCheckable());
+        QVERIFY(!child<QAction>(w, "BtDiscon1")->isEnabled());
+        QCOMPARE(w.state().display.digits[0], std::string("2"));
+        QVERIFY(w.state().display.isShown(Widget::conokn));
+        QVERIFY(!w.state().display.isShown(Widget::conok));
+        QVERIFY(dialogs.messages.empty());
+    }
+
+    void recordCountItemsFormOneRadioGroup() {
+        RecordingDialogs dialogs;
+        TFCOMM w(dialogs);
+        const char* names[] = {"N10001", "N50001", "N100001", "N500001", "N1000001", "limitess"};
+        const std::int32_t values[] = {1000, 5000, 10000, 50000, 100000, 10000000};
+        QVERIFY(child<QAction>(w, "N100001")->isChecked());
+        for (int i = 0; i < 6; ++i) {
+            child<QAction>(w, names[i])->trigger();
+            QCOMPARE(w.recorder().log().MaxRecords, values[i]);
+            for (int j = 0; j < 6; ++j)
+                QCOMPARE(child<QAction>(w, names[j])->isChecked(), i == j);
+        }
+    }
+
+    void aFrameReachesTheGlassTheStripAndTheJudgement() {
+        RecordingDialogs dialogs;
+        TFCOMM w(dialogs);
+        w.show();
+        for (int i = 0; i < 2; ++i) {
+            w.state().FrameText = kLux1999;
+            w.decodeFrame(Decoder::D12B);
+        }
+        const auto& d = w.state().display;
+        QCOMPARE(d.digits[0] + d.digits[1] + d.digits[2] + d.digits[3], std::string("1999"));
+        QVERIFY(d.isShown(Widget::LcdP2));
+        QVERIFY(d.isShown(Widget::conok));
+        const QString sep = QString::fromStdString(w.state().LocaleDecimalSeparator);
+        QCOMPARE(child<QLineEdit>(w, "T1VALUE")->text(), "19" + sep + "99");
+        QCOMPARE(child<QLabel>(w, "judge")->text(), QString("Pass"));
+        QCOMPARE(child<QLabel>(w, "MaxText")->text(), "19" + sep + "99");
+        QCOMPARE(child<QLabel>(w, "MaxTextU")->text(), QString("lux"));
+        QCOMPARE(w.recorder().cds1.rowCount(), std::size_t{2});
+    }
+
+    void theIndicatorFallsBackAfterThreeQuietTicks() {
+        RecordingDialogs dialogs;
+        TFCOMM w(dialogs);
+        w.state().FrameText = kLux1999;
+        w.decodeFrame(Decoder::D12B);
+        QVERIFY(w.state().display.isShown(Widget::conok));
+        // ConTimer ticks every 100 ms: "not connected" within 200..300 ms.
+        QTRY_VERIFY_WITH_TIMEOUT(w.state().display.isShown(Widget::conokn), 1000);
+        QVERIFY(!w.state().display.isShown(Widget::conok));
+    }
+
+    void limitEditsFilterKeysAndRefuseNonNumbers() {
+        RecordingDialogs dialogs;
+        TFCOMM w(dialogs);
+        w.show();
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QLineEdit* hi = child<QLineEdit>(w, "T1HI");
+        hi->setFocus();
+        hi->selectAll();
+        QTest::keyClick(hi, Qt::Key_Backspace);
+        QTest::keyClicks(hi, "x-"); // the letter is filtered, the sign alone is fine
+        QCOMPARE(hi->text(), QString("-"));
+        QVERIFY(dialogs.messages.empty());
+        QTest::keyClicks(hi, "5");
+        QCOMPARE(w.state().HiLimitText, std::string("-5"));
+        hi->selectAll();
+        QTest::keyClicks(hi, "12'");
+        QCOMPARE(dialogs.texts(), QStringList({"Numerical input errors"}));
+        QCOMPARE(hi->text(), QString("12"));
+        QCOMPARE(w.state().T1HI, std::string("12"));
+
+        QLineEdit* lo = child<QLineEdit>(w, "T1LO");
+        lo->setFocus();
+        lo->selectAll();
+        QTest::keyClicks(lo, "-");
+        hi->setFocus(); // leaving with only a sign brings the last good limit back
+        QCOMPARE(lo->text(), QString("-2000"));
+    }
+
+    void newEmptiesTheLogAfterItsMessage() {
+        RecordingDialogs dialogs;
+        TFCOMM w(dialogs);
+        w.state().FrameText = kLux1999;
+        w.decodeFrame(Decoder::D12B);
+        QCOMPARE(w.recorder().cds1.rowCount(), std::size_t{1});
+        child<QAction>(w, "New1")->trigger();
+        QCOMPARE(dialogs.texts(), QStringList({" Record deleted "}));
+        QCOMPARE(w.recorder().cds1.rowCount(), std::size_t{0});
+        QCOMPARE(w.recorder().log().RecordNo, 1);
+    }
+
+    void exitButtonClosesTheWindow() {
+        RecordingDialogs dialogs;
+        TFCOMM w(dialogs);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QTest::mouseClick(child<QPushButton>(w, "BitBtn1"), Qt::LeftButton);
+        QVERIFY(!w.isVisible());
+    }
+};
+
+QTEST_MAIN(TfcommTest)
+#include "tfcomm_test.moc"
