@@ -1,0 +1,440 @@
+#include "app/chart_panel.h"
+
+#include "app/log_strip.h"
+#include "decode/number_text.h"
+#include "record/chart_pager.h"
+
+#include <QAction>
+#include <QAreaSeries>
+#include <QChart>
+#include <QChartView>
+#include <QCheckBox>
+#include <QEvent>
+#include <QFrame>
+#include <QGraphicsLayout>
+#include <QLineEdit>
+#include <QLineSeries>
+#include <QPainter>
+#include <QPainterPath>
+#include <QTimer>
+#include <QToolButton>
+#include <QValueAxis>
+
+#include <algorithm>
+#include <cmath>
+
+namespace kq::app {
+
+namespace {
+
+// Above this many points in the x window (a very long page) the series get the lowest and the
+// highest point of each slice of the window instead of every point.
+constexpr std::int64_t kMaxFedPoints = 4096;
+constexpr int kToolbarHeight = 26;
+
+enum class Glyph { First, Previous, Next, Last, Enlarge, Restore };
+
+QIcon paintedIcon(Glyph glyph, int size) {
+    QPixmap pm(size, size);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0, 0, 128));
+    const double s = size;
+    auto triangle = [&](double x, bool right) {
+        QPainterPath path;
+        if (right) {
+            path.moveTo(x, s * 0.25);
+            path.lineTo(x + s * 0.3, s * 0.5);
+            path.lineTo(x, s * 0.75);
+        } else {
+            path.moveTo(x + s * 0.3, s * 0.25);
+            path.lineTo(x, s * 0.5);
+            path.lineTo(x + s * 0.3, s * 0.75);
+        }
+        path.closeSubpath();
+        p.drawPath(path);
+    };
+    switch (glyph) {
+    case Glyph::First:
+        p.drawRect(QRectF(s * 0.22, s * 0.25, s * 0.1, s * 0.5));
+        triangle(s * 0.36, false);
+        break;
+    case Glyph::Previous:
+        triangle(s * 0.33, false);
+        break;
+    case Glyph::Next:
+        triangle(s * 0.37, true);
+        break;
+    case Glyph::Last:
+        triangle(s * 0.34, true);
+        p.drawRect(QRectF(s * 0.68, s * 0.25, s * 0.1, s * 0.5));
+        break;
+    case Glyph::Enlarge:
+    case Glyph::Restore: {
+        // a framed chart with arrows pointing out of (enlarge) or into (restore) its corners
+        p.setBrush(Qt::NoBrush);
+        p.setPen(QPen(QColor(0, 64, 128), 1.5));
+        p.drawRect(QRectF(s * 0.12, s * 0.12, s * 0.76, s * 0.76));
+        p.setPen(QPen(QColor(0, 128, 255), 1.5));
+        p.drawPolyline(QPolygonF({QPointF(s * 0.2, s * 0.75), QPointF(s * 0.4, s * 0.45),
+                                  QPointF(s * 0.55, s * 0.6), QPointF(s * 0.8, s * 0.25)}));
+        p.setPen(QPen(QColor(200, 0, 0), 2));
+        const bool out = glyph == Glyph::Enlarge;
+        const double a = out ? 0.02 : 0.2, b = out ? 0.2 : 0.02;
+        p.drawLine(QPointF(s * (0.5 + a), s * (0.5 - a)), QPointF(s * (0.5 + b), s * (0.5 - b)));
+        p.drawLine(QPointF(s * (0.5 - a), s * (0.5 + a)), QPointF(s * (0.5 - b), s * (0.5 + b)));
+        break;
+    }
+    }
+    return QIcon(pm);
+}
+
+QToolButton* addButton(QWidget* parent, const char* name, const QString& hint, QRect place) {
+    auto* b = new QToolButton(parent);
+    b->setObjectName(QString::fromLatin1(name));
+    b->setToolTip(hint);
+    b->setGeometry(place);
+    b->setFocusPolicy(Qt::NoFocus);
+    return b;
+}
+
+// A step of 1, 2 or 5 times a power of ten that cuts `span` into about `parts` pieces.
+double niceStep(double span, int parts) {
+    if (!(span > 0) || !std::isfinite(span))
+        return 1;
+    const double raw = span / parts;
+    const double power = std::pow(10.0, std::floor(std::log10(raw)));
+    const double f = raw / power;
+    return (f <= 1 ? 1 : f <= 2 ? 2 : f <= 5 ? 5 : 10) * power;
+}
+
+void setTicks(QValueAxis* axis, double min, double max, int parts) {
+    const double step = niceStep(max - min, parts);
+    axis->setTickType(QValueAxis::TicksDynamic);
+    axis->setTickAnchor(0);
+    axis->setTickInterval(step);
+    const int decimals = step >= 1 ? 0 : static_cast<int>(std::ceil(-std::log10(step)));
+    axis->setLabelFormat(QStringLiteral("%.") + QString::number(decimals) + QStringLiteral("f"));
+}
+
+} // namespace
+
+ChartPanel::ChartPanel(record::TChartControl& pager, QWidget* parent)
+    : QWidget(parent), m_pager(pager) {
+    setObjectName(QStringLiteral("Chtshow"));
+    resize(kWidth, kHeight);
+    buildChart();
+    buildToolbar();
+    refresh();
+}
+
+void ChartPanel::buildChart() {
+    m_chart = new QChart();
+    m_chart->setTitle(QStringLiteral("  "));
+    m_chart->legend()->hide();
+    m_chart->setBackgroundRoundness(0);
+    m_chart->layout()->setContentsMargins(0, 0, 0, 0);
+    m_chart->setMargins(QMargins(1, kToolbarHeight - 12, 10, 1));
+    QLinearGradient background(0, 0, 0, 1);
+    background.setCoordinateMode(QGradient::ObjectBoundingMode);
+    background.setColorAt(0, QColor(192, 192, 192));
+    background.setColorAt(1, Qt::white);
+    m_chart->setBackgroundBrush(background);
+    m_chart->setPlotAreaBackgroundBrush(Qt::white);
+    m_chart->setPlotAreaBackgroundVisible(true);
+
+    // Series2, the filled area, comes first in the chart's series list; Series1 is the line.
+    m_areaUpper = new QLineSeries(this);
+    m_area = new QAreaSeries(m_areaUpper);
+    m_area->setObjectName(QStringLiteral("Series2"));
+    m_area->setName(QStringLiteral("Series2"));
+    m_area->setBrush(QColor(255, 255, 128));
+    m_area->setPen(QPen(QColor(0, 128, 255), 1));
+    m_line = new QLineSeries();
+    m_line->setObjectName(QStringLiteral("Series1"));
+    m_line->setName(QStringLiteral("Series1"));
+    m_line->setPen(QPen(QColor(128, 255, 0), 1));
+    m_chart->addSeries(m_area);
+    m_chart->addSeries(m_line);
+
+    m_xAxis = new QValueAxis();
+    m_yAxis = new QValueAxis();
+    m_yAxis->setLinePen(QPen(QColor(0, 64, 128), 1, Qt::DashLine));
+    m_yAxis->setMinorTickCount(4);
+    QFont axisFont = m_xAxis->labelsFont();
+    axisFont.setPixelSize(10);
+    m_xAxis->setLabelsFont(axisFont);
+    m_yAxis->setLabelsFont(axisFont);
+    m_chart->addAxis(m_xAxis, Qt::AlignBottom);
+    m_chart->addAxis(m_yAxis, Qt::AlignLeft);
+    for (auto* series :
+         {static_cast<QAbstractSeries*>(m_area), static_cast<QAbstractSeries*>(m_line)}) {
+        series->attachAxis(m_xAxis);
+        series->attachAxis(m_yAxis);
+    }
+
+    m_view = new QChartView(m_chart, this);
+    m_view->setObjectName(QStringLiteral("ChtshowView"));
+    m_view->setGeometry(rect());
+    m_view->setRubberBand(QChartView::NoRubberBand);
+    m_view->setFrameShape(QFrame::NoFrame);
+    m_view->setBackgroundBrush(QColor(192, 221, 248));
+    m_view->installEventFilter(this);
+    m_view->viewport()->installEventFilter(this);
+}
+
+void ChartPanel::buildToolbar() {
+    const QColor silver(192, 192, 192);
+
+    m_bevel = new QFrame(this);
+    m_bevel->setObjectName(QStringLiteral("Bevel1"));
+    m_bevel->setGeometry(2, 2, 40, 20);
+    m_bevel->setFrameStyle(QFrame::Box | QFrame::Sunken);
+    m_fill = new QCheckBox(QStringLiteral("Fill"), this);
+    m_fill->setObjectName(QStringLiteral("BtFill"));
+    m_fill->setToolTip(QStringLiteral("Graphic Fill"));
+    m_fill->setGeometry(5, 5, 36, 17);
+    m_fill->setChecked(m_pager.fill());
+    m_fill->setAutoFillBackground(true);
+    QPalette fillPalette = m_fill->palette();
+    fillPalette.setColor(QPalette::Window, silver);
+    m_fill->setPalette(fillPalette);
+
+    m_pageLength = new QLineEdit(QString::number(m_pager.pageSize()), this);
+    m_pageLength->setObjectName(QStringLiteral("Maxrecord"));
+    m_pageLength->setGeometry(48, 3, 41, 21);
+    QPalette editPalette = m_pageLength->palette();
+    editPalette.setColor(QPalette::Base, silver);
+    m_pageLength->setPalette(editPalette);
+    installDigitKeyFilter(m_pageLength);
+
+    m_new = addButton(this, "BtNew", QStringLiteral("New"), QRect(91, 3, 35, 21));
+    m_new->setText(QStringLiteral("New"));
+    m_save = addButton(this, "BtSave", QStringLiteral("Save"), QRect(125, 3, 35, 21));
+    m_save->setText(QStringLiteral("Save"));
+    m_first = addButton(this, "BtFirst", QStringLiteral("First"), QRect(163, 3, 25, 21));
+    m_first->setIcon(paintedIcon(Glyph::First, 16));
+    m_previous = addButton(this, "BTPrevious", QStringLiteral("Previous"), QRect(187, 3, 25, 21));
+    m_previous->setIcon(paintedIcon(Glyph::Previous, 16));
+    m_pageNo = addButton(this, "Bt10", QStringLiteral("Page No."), QRect(211, 3, 25, 21));
+    m_pageNo->setText(QString::number(m_pager.curPage()));
+    QPalette pagePalette = m_pageNo->palette();
+    pagePalette.setColor(QPalette::ButtonText, Qt::blue);
+    m_pageNo->setPalette(pagePalette);
+    m_next = addButton(this, "BtNext", QStringLiteral("Next"), QRect(235, 2, 25, 22));
+    m_next->setIcon(paintedIcon(Glyph::Next, 16));
+    m_last = addButton(this, "BTlast", QStringLiteral("last"), QRect(259, 3, 25, 21));
+    m_last->setIcon(paintedIcon(Glyph::Last, 16));
+    m_enlarge = addButton(this, "TbFd", QStringLiteral("Graphic Enlarge"), QRect(288, 3, 25, 25));
+    m_enlarge->setIcon(paintedIcon(Glyph::Enlarge, 22));
+    m_enlarge->setIconSize(QSize(22, 22));
+    m_enlarge->setAutoRaise(true);
+    m_restore = addButton(this, "TbSx", QStringLiteral("Graphic Restore"), QRect(288, 3, 25, 25));
+    m_restore->setIcon(paintedIcon(Glyph::Restore, 22));
+    m_restore->setIconSize(QSize(22, 22));
+    m_restore->setAutoRaise(true);
+    m_restore->hide();
+
+    m_timer2 = new QTimer(this);
+    m_timer2->setObjectName(QStringLiteral("Timer2"));
+    m_timer2->setInterval(kPageLengthDelayMs);
+
+    connect(m_first, &QToolButton::clicked, this, &ChartPanel::BtFirstClick);
+    connect(m_previous, &QToolButton::clicked, this, &ChartPanel::BTPreviousClick);
+    connect(m_next, &QToolButton::clicked, this, &ChartPanel::BtNextClick);
+    connect(m_last, &QToolButton::clicked, this, &ChartPanel::BTlastClick);
+    connect(m_fill, &QCheckBox::toggled, this, &ChartPanel::btFillClick);
+    connect(m_pageLength, &QLineEdit::textChanged, this, &ChartPanel::MaxrecordChange);
+    connect(m_timer2, &QTimer::timeout, this, &ChartPanel::Timer2Timer);
+    connect(m_enlarge, &QToolButton::clicked, this, &ChartPanel::TbFdClick);
+    connect(m_restore, &QToolButton::clicked, this, &ChartPanel::TbFdClick);
+}
+
+void ChartPanel::refresh() {
+    if (m_seenAny && m_pager.revision() == m_seenRevision)
+        return;
+    m_seenAny = true;
+    m_seenRevision = m_pager.revision();
+
+    const auto xMin = static_cast<double>(m_pager.xMin());
+    const auto xMax = static_cast<double>(m_pager.xMax());
+    if (m_xAxis->min() != xMin || m_xAxis->max() != xMax) {
+        m_xAxis->setRange(xMin, xMax);
+        setTicks(m_xAxis, xMin, xMax, 5);
+    }
+    const double yMin = m_pager.yAxisMin();
+    const double yMax = m_pager.yAxisMax();
+    if (yMin <= yMax && (m_yAxis->min() != yMin || m_yAxis->max() != yMax)) {
+        m_yAxis->setRange(yMin, yMax);
+        setTicks(m_yAxis, yMin, yMax, 4);
+    }
+    m_area->setVisible(m_pager.fill());
+    m_pageNo->setText(QString::number(m_pager.curPage()));
+    feedSeries(false);
+}
+
+void ChartPanel::feedSeries(bool replaceAll) {
+    const std::int64_t xMin = m_pager.xMin();
+    const std::int64_t xMax = m_pager.xMax();
+    const std::int64_t last = static_cast<std::int64_t>(m_pager.size()) - 1;
+    const std::int64_t from = std::max<std::int64_t>(xMin, 0);
+    const std::int64_t to = std::min(xMax, last);
+    const std::int64_t count = to >= from ? to - from + 1 : 0;
+
+    if (!replaceAll && !m_fedDecimated && xMin == m_fedXMin && xMax == m_fedXMax &&
+        count <= kMaxFedPoints) {
+        // The same window: only points that arrived inside it since the last feed are new.
+        m_pager.forEachPoint(m_fedUpTo, to, [this](std::int64_t x, double v) {
+            const QPointF p(static_cast<double>(x), v);
+            m_areaUpper->append(p);
+            m_line->append(p);
+        });
+        m_fedUpTo = std::max(m_fedUpTo, to + 1);
+        return;
+    }
+
+    QList<QPointF> points;
+    m_fedDecimated = count > kMaxFedPoints;
+    if (!m_fedDecimated) {
+        points.reserve(count);
+        m_pager.forEachPoint(from, to, [&points](std::int64_t x, double v) {
+            points.append(QPointF(static_cast<double>(x), v));
+        });
+    } else {
+        // The lowest and highest point of each slice, in x order, keep the curve's envelope.
+        const std::int64_t slices = kMaxFedPoints / 2;
+        points.reserve(kMaxFedPoints);
+        for (std::int64_t s = 0; s < slices; ++s) {
+            const std::int64_t a = from + count * s / slices;
+            const std::int64_t b = from + count * (s + 1) / slices - 1;
+            if (b < a)
+                continue;
+            std::int64_t lo = a, hi = a;
+            double loV = m_pager.valueAt(a), hiV = loV;
+            m_pager.forEachPoint(a + 1, b, [&](std::int64_t x, double v) {
+                if (v < loV) {
+                    loV = v;
+                    lo = x;
+                }
+                if (v > hiV) {
+                    hiV = v;
+                    hi = x;
+                }
+            });
+            const std::int64_t first = std::min(lo, hi), second = std::max(lo, hi);
+            points.append(QPointF(static_cast<double>(first), m_pager.valueAt(first)));
+            if (second != first)
+                points.append(QPointF(static_cast<double>(second), m_pager.valueAt(second)));
+        }
+    }
+    m_areaUpper->replace(points);
+    m_line->replace(points);
+    m_fedXMin = xMin;
+    m_fedXMax = xMax;
+    m_fedUpTo = count > 0 ? to + 1 : from;
+}
+
+QWidget* ChartPanel::chartSurface() const {
+    return m_view;
+}
+
+QPixmap ChartPanel::grabChart() {
+    refresh();
+    return m_view->grab();
+}
+
+void ChartPanel::attachFillAction(QAction* fill) {
+    fill->setCheckable(true);
+    fill->setChecked(m_fill->isChecked());
+    connect(fill, &QAction::triggered, this, [this, fill] { FillClick(fill); });
+}
+
+void ChartPanel::BtFirstClick() {
+    m_pager.FirstPage();
+    refresh();
+}
+
+void ChartPanel::BTPreviousClick() {
+    m_pager.PriorPage();
+    refresh();
+}
+
+void ChartPanel::BtNextClick() {
+    m_pager.NextPage();
+    refresh();
+}
+
+void ChartPanel::BTlastClick() {
+    m_pager.LastPage();
+    refresh();
+}
+
+void ChartPanel::btFillClick() {
+    m_pager.SetFill(m_fill->isChecked());
+    refresh();
+}
+
+void ChartPanel::FillClick(QAction* fill) {
+    // The menu toggles from the check box's state; setting the box runs btFillClick.
+    const bool show = !m_fill->isChecked();
+    if (fill)
+        fill->setChecked(show);
+    m_fill->setChecked(show);
+}
+
+void ChartPanel::MaxrecordChange() {
+    m_timer2->start();
+}
+
+void ChartPanel::Timer2Timer() {
+    // A page length of 0 is refused like a text that is no number.
+    const auto n = decode::textToInt32(m_pageLength->text().toStdString());
+    std::int32_t length = n.value_or(0);
+    if (length < 1) {
+        m_pageLength->setText(QStringLiteral("100"));
+        m_pageLength->setSelection(0, 3);
+        length = 100;
+    }
+    m_pager.SetPageSize(length);
+    refresh();
+    m_timer2->stop();
+}
+
+QRect ChartPanel::enlargedGeometry(QSize windowOuterSize) {
+    return QRect(2, 28, windowOuterSize.width() - 12, windowOuterSize.height() - 85);
+}
+
+void ChartPanel::TbFdClick() {
+    if (y() > 50) {
+        m_enlarge->hide();
+        m_restore->show();
+        m_normalGeometry = geometry();
+        setGeometry(enlargedGeometry(window()->frameGeometry().size()));
+        raise();
+        m_enlarged = true;
+    } else {
+        m_restore->hide();
+        m_enlarge->show();
+        setGeometry(m_normalGeometry);
+        m_enlarged = false;
+    }
+}
+
+void ChartPanel::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    if (m_view)
+        m_view->setGeometry(rect());
+}
+
+bool ChartPanel::eventFilter(QObject* watched, QEvent* event) {
+    // The wheel neither scrolls nor zooms the chart.
+    if (event->type() == QEvent::Wheel && (watched == m_view || watched == m_view->viewport())) {
+        event->accept();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+} // namespace kq::app

@@ -1,0 +1,123 @@
+#pragma once
+
+#include <QPixmap>
+#include <QRect>
+#include <QWidget>
+
+#include <cstdint>
+
+class QAction;
+class QAbstractButton;
+class QAreaSeries;
+class QChart;
+class QChartView;
+class QCheckBox;
+class QFrame;
+class QLineEdit;
+class QLineSeries;
+class QTimer;
+class QToolButton;
+class QValueAxis;
+
+namespace kq::record {
+class TChartControl;
+}
+
+namespace kq::app {
+
+// The trend chart Chtshow (321 x 394) with its toolbar on the top edge. It draws what the pager
+// holds, feeding the two series only the points of the x window, so a new point and a repaint
+// cost the same at ten million points as at a hundred.
+class ChartPanel : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int kWidth = 321;
+    static constexpr int kHeight = 394;
+    static constexpr int kPageLengthDelayMs = 1000;
+
+    explicit ChartPanel(record::TChartControl& pager, QWidget* parent = nullptr);
+
+    // Brings the chart, its axes and the page number up to the pager; returns at once when the
+    // pager has not changed since the last call.
+    void refresh();
+
+    // The chart alone, without the toolbar, for the bitmap export.
+    QWidget* chartSurface() const;
+    QPixmap grabChart();
+
+    // For the window to connect: New of the log, Save of the chart picture.
+    QToolButton* BtNew() const { return m_new; }
+    QToolButton* BtSave() const { return m_save; }
+    // The "Fill" item of the "Graphic" menu: its triggers toggle the fill, and its check mark is
+    // set by FillClick.
+    void attachFillAction(QAction* fill);
+
+    QCheckBox* BtFill() const { return m_fill; }
+    QLineEdit* Maxrecord() const { return m_pageLength; }
+    QToolButton* Bt10() const { return m_pageNo; }
+    QTimer* Timer2() const { return m_timer2; }
+    QChart* chart() const { return m_chart; }
+    QAreaSeries* Series2() const { return m_area; }
+    QLineSeries* Series1() const { return m_line; }
+    bool enlarged() const { return m_enlarged; }
+
+    // Enlarged place for a window of the given outer size: the whole client area below the
+    // menu and the top row of buttons.
+    static QRect enlargedGeometry(QSize windowOuterSize);
+
+public slots:
+    void BtFirstClick();
+    void BTPreviousClick();
+    void BtNextClick();
+    void BTlastClick();
+    void btFillClick();
+    void FillClick(QAction* fill);
+    void MaxrecordChange();
+    void Timer2Timer();
+    void TbFdClick();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void buildChart();
+    void buildToolbar();
+    void feedSeries(bool replaceAll);
+
+    record::TChartControl& m_pager;
+    QChartView* m_view = nullptr;
+    QChart* m_chart = nullptr;
+    QAreaSeries* m_area = nullptr;
+    QLineSeries* m_areaUpper = nullptr;
+    QLineSeries* m_line = nullptr;
+    QValueAxis* m_xAxis = nullptr;
+    QValueAxis* m_yAxis = nullptr;
+
+    QFrame* m_bevel = nullptr;
+    QCheckBox* m_fill = nullptr;
+    QLineEdit* m_pageLength = nullptr;
+    QToolButton* m_new = nullptr;
+    QToolButton* m_save = nullptr;
+    QToolButton* m_first = nullptr;
+    QToolButton* m_previous = nullptr;
+    QToolButton* m_pageNo = nullptr;
+    QToolButton* m_next = nullptr;
+    QToolButton* m_last = nullptr;
+    QToolButton* m_enlarge = nullptr;
+    QToolButton* m_restore = nullptr;
+    QTimer* m_timer2 = nullptr;
+
+    // What the series hold now: the x window they were fed for and how far points were fed.
+    bool m_seenAny = false;
+    std::uint64_t m_seenRevision = 0;
+    std::int64_t m_fedXMin = 0;
+    std::int64_t m_fedXMax = -1;
+    std::int64_t m_fedUpTo = 0; // points with x below this are in the series (inside the window)
+    bool m_fedDecimated = false;
+
+    bool m_enlarged = false;
+    QRect m_normalGeometry;
+};
+
+} // namespace kq::app
