@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace kq::record {
+class LogTable;
+}
+
+namespace kq::files {
+
+// Called now and then during a save (rows written, rows in total) or a load
+// (bytes read, file size or 0 if unknown); returning false cancels.
+using Progress = std::function<bool(std::uint64_t done, std::uint64_t total)>;
+
+enum class LogForm { Text, Xml };
+
+// ".xml" in any letter case is the XML data packet; every other name, with or
+// without extension, is the tab-separated text form.
+LogForm formForName(const std::string& path);
+
+struct SaveResult {
+    enum class Status { Saved, Failed, Cancelled };
+    Status status = Status::Saved;
+    std::string error; // why a save failed, for the user
+    std::uint64_t rows = 0;
+    bool ok() const { return status == Status::Saved; }
+};
+
+struct LoadResult {
+    enum class Status { Loaded, Failed, Cancelled };
+    Status status = Status::Loaded;
+    std::string error;      // why a load failed (the user sees a fixed text)
+    std::uint64_t rows = 0; // rows the table gained (text) or now holds (XML)
+    std::uint64_t line = 0; // text form: the line that failed, from 1
+    bool ok() const { return status == Status::Loaded; }
+};
+
+// Saves the whole table in the form the name selects. The file is replaced only
+// when every byte has been written; a failed or cancelled save leaves an
+// existing file as it was.
+SaveResult saveLog(const record::LogTable& table, const std::string& path,
+                   const Progress& progress = {});
+
+// Text form: the file's rows are appended; on failure or cancel the rows read
+// before stay. XML form: the table is replaced by the packet's rows, states and
+// change log; on failure or cancel the table is left as it was.
+LoadResult loadLog(record::LogTable& table, const std::string& path, const Progress& progress = {});
+
+} // namespace kq::files

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "files/byte_io.h"
+#include "files/log_file.h"
+
+#include <cstddef>
+
+namespace kq::record {
+class LogTable;
+}
+
+namespace kq::files {
+
+// A data line longer than this fails the load (a line of the form is at most
+// four fields of twenty characters); the header line is skipped whatever its
+// length.
+inline constexpr std::size_t kMaxTextLineBytes = 64 * 1024;
+
+// The tab-separated form: a header line "No Time Value Unit", then one line
+// per row, every line ending in CR LF; texts trimmed of codes 0..32 and an
+// empty text written as NULL.
+SaveResult writeTextLog(const record::LogTable& table, ByteSink& out,
+                        const Progress& progress = {});
+
+// Appends the rows of a text log to the table. Lines end at CR LF, CR or LF; a
+// zero byte ends the text; the first line is dropped. A line that fails (more
+// than four fields, a first field that is not an integer, too long) stops the
+// load; the rows before it stay and the failing line posts nothing.
+LoadResult readTextLog(record::LogTable& table, ByteSource& in, const Progress& progress = {});
+
+} // namespace kq::files
