@@ -1,13 +1,123 @@
 #include "cli_commands.h"
 
+#include "decode/meter_state.h"
+#include "decode/model_switch.h"
+#include "links/usb_link.h"
+#include "links/usbbridge.h"
+
+#include <cerrno>
+#include <charconv>
+#include <csignal>
 #include <cstdio>
+#include <ctime>
+#include <exception>
+#include <string>
 
 namespace kq::cli {
 
-// Not built yet: this subcommand arrives with its feature.
-int runMonitor(const std::vector<std::string>& /*args*/) {
-    std::fputs("kqmeter-cli: 'monitor' is not available in this build yet\n", stderr);
-    return 2;
+namespace {
+
+void monitorUsage() {
+    std::fputs("usage: kqmeter-cli monitor --usb [--count N]\n", stderr);
+}
+
+// Waits `ms` milliseconds; false when SIGINT or SIGTERM arrived meanwhile.
+// Both are blocked and taken here, so no handler and no global flag is needed.
+bool pause(const sigset_t& stop, long ms) {
+    const timespec wait{0, ms * 1'000'000L};
+    for (;;) {
+        const int sig = sigtimedwait(&stop, nullptr, &wait);
+        if (sig > 0)
+            return false;
+        if (sig < 0 && errno == EINTR)
+            continue;
+        return true;
+    }
+}
+
+std::string timeOfDay() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char buf[16];
+    std::strftime(buf, sizeof buf, "%H:%M:%S", &local);
+    return buf;
+}
+
+} // namespace
+
+// The USB bridge link without a window: the same connect step, poll and
+// decoders, one line per decoded frame.
+int runMonitor(const std::vector<std::string>& args) {
+    bool usb = false;
+    unsigned long long count = 0;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--usb") {
+            usb = true;
+        } else if (args[i] == "--count" && i + 1 < args.size()) {
+            const std::string& v = args[++i];
+            auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), count);
+            if (ec != std::errc{} || end != v.data() + v.size() || count == 0) {
+                std::fprintf(stderr, "kqmeter-cli monitor: --count needs a positive number\n");
+                return 2;
+            }
+        } else {
+            monitorUsage();
+            return 2;
+        }
+    }
+    if (!usb) {
+        monitorUsage();
+        return 2;
+    }
+
+    sigset_t stop;
+    sigemptyset(&stop);
+    sigaddset(&stop, SIGINT);
+    sigaddset(&stop, SIGTERM);
+    sigprocmask(SIG_BLOCK, &stop, nullptr);
+
+    decode::MeterState state;
+    decode::applyStartup(state, decode::builtModelSwitches(), decode::systemDecimalSeparator());
+
+    auto bridge = links::makeSystemBridge();
+    links::UsbLink link(*bridge);
+    const auto connect = link.usb_dllClick();
+    if (connect.message != links::UsbMessage::None) {
+        std::fprintf(stderr, "%s\n", std::string(links::usbMessageText(connect.message)).c_str());
+        link.buttonUp();
+        return 1;
+    }
+
+    unsigned long long lines = 0;
+    int status = 0;
+    while (count == 0 || lines < count) {
+        links::UsbTickResult tick;
+        try {
+            tick = link.Timer1Timer(state, nullptr);
+        } catch (const std::exception& e) {
+            // One bad frame must not end a session that runs for hours.
+            std::fprintf(stderr, "kqmeter-cli: %s\n", e.what());
+        }
+        if (tick.decoder != decode::Decoder::None) {
+            std::printf("%s\t%s\t%s\t%s\n", timeOfDay().c_str(), state.ValueText.c_str(),
+                        state.UnitText.c_str(), state.display.judge.c_str());
+            std::fflush(stdout);
+            ++lines;
+            continue; // the next frame may be on its way already
+        }
+        // A line that failed and whose device is no longer attached will not
+        // come back: the window waits for the user, a headless monitor stops.
+        if (link.state().UsbStatus == links::UB_IO_ERROR && link.state().UsbDeviceCount == 0) {
+            std::fputs("kqmeter-cli: the USB bridge device has gone\n", stderr);
+            status = 1;
+            break;
+        }
+        if (!pause(stop, 10))
+            break;
+    }
+    link.buttonUp();
+    return status;
 }
 
 } // namespace kq::cli
