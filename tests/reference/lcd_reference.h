@@ -13,6 +13,7 @@
 
 #include <bitset>
 #include <cctype>
+#include <map>
 #include <stdexcept>
 #include <string>
 #include <tuple>
@@ -26,10 +27,16 @@ using decode::DisplayModel;
 using decode::MeterState;
 
 inline decode::Widget widgetByName(const std::string& name) {
-    for (std::size_t i = 0; i < decode::kWidgetCount; ++i)
-        if (decode::kWidgetNames[i] == name)
-            return static_cast<decode::Widget>(i);
-    throw std::logic_error("no widget " + name);
+    static const std::map<std::string, decode::Widget> byName = [] {
+        std::map<std::string, decode::Widget> m;
+        for (std::size_t i = 0; i < decode::kWidgetCount; ++i)
+            m.emplace(std::string(decode::kWidgetNames[i]), static_cast<decode::Widget>(i));
+        return m;
+    }();
+    const auto it = byName.find(name);
+    if (it == byName.end())
+        throw std::logic_error("no widget " + name);
+    return it->second;
 }
 
 inline void show(MeterState& s, const std::string& name, bool on) {
@@ -143,7 +150,7 @@ inline DecodeStatus referenceLcdDisplay12B(MeterState& s, decode::ReadingSink* s
     show(s, "T_dPoint2", true);
 
     // text, point clear, point set
-    const std::vector<std::vector<std::string>> patterns = {
+    static const std::vector<std::vector<std::string>> patterns = {
         {"0", "10110111", "10111111"}, {"1", "00000110", "00001110"}, {"2", "11100101", "11101101"},
         {"3", "11000111", "11001111"}, {"4", "01010110", "01011110"}, {"5", "11010011", "11011011"},
         {"6", "11110011", "11111011"}, {"7", "00000111", "00001111"}, {"8", "11110111", "11111111"},
@@ -179,7 +186,7 @@ inline DecodeStatus referenceLcdDisplay12B(MeterState& s, decode::ReadingSink* s
     if (bit(bits, 37) == '1')
         sep1 = s.LocaleDecimalSeparator;
 
-    const std::vector<std::pair<int, std::string>> annunciators = {
+    static const std::vector<std::pair<int, std::string>> annunciators = {
         {73, "LUX"},  {74, "FC"},    {75, "CD"},  {76, "X10"},    {77, "loadNO"}, {78, "FULL"},
         {79, "usb1"}, {80, "power"}, {81, "t_p"}, {82, "Z"},      {83, "auto"},   {84, "perecent"},
         {85, "o1"},   {86, "o2"},    {87, "o3"},  {88, "o4"},     {91, "p_off"},  {92, "REC"},
@@ -256,20 +263,21 @@ inline DecodeStatus referenceLcdDisplay24B(MeterState& s) {
         show(s, name, false);
 
     // segment code a b c f g e d, text, where ("all", or the one digit)
-    const std::vector<std::vector<std::string>> codes = {{"1111011", "0", "all"},
-                                                         {"0110000", "1", "all"},
-                                                         {"1100111", "2", "all"},
-                                                         {"1110101", "3", "all"},
-                                                         {"0111100", "4", "all"},
-                                                         {"1011101", "s", "LcdDb"},
-                                                         {"1011101", "5", "other than LcdDb"},
-                                                         {"1011111", "6", "all"},
-                                                         {"1110000", "7", "all"},
-                                                         {"1111111", "8", "all"},
-                                                         {"1111101", "9", "all"},
-                                                         {"0001011", "@", "all"},
-                                                         {"0011111", "b", "LcdDc"},
-                                                         {"0111011", "u", "LcdDa"}};
+    static const std::vector<std::vector<std::string>> codes = {
+        {"1111011", "0", "all"},
+        {"0110000", "1", "all"},
+        {"1100111", "2", "all"},
+        {"1110101", "3", "all"},
+        {"0111100", "4", "all"},
+        {"1011101", "s", "LcdDb"},
+        {"1011101", "5", "other than LcdDb"},
+        {"1011111", "6", "all"},
+        {"1110000", "7", "all"},
+        {"1111111", "8", "all"},
+        {"1111101", "9", "all"},
+        {"0001011", "@", "all"},
+        {"0011111", "b", "LcdDc"},
+        {"0111011", "u", "LcdDa"}};
     const auto decodeBlock = [&](int first, const std::string& label) {
         std::string code;
         for (int offset : {0, 1, 2, 4, 5, 6, 7})
@@ -294,7 +302,7 @@ inline DecodeStatus referenceLcdDisplay24B(MeterState& s) {
 
     s.UnitText = "";
     std::string sepA, sepB, sepC;
-    const std::vector<std::pair<int, std::string>> points = {
+    static const std::vector<std::pair<int, std::string>> points = {
         {12, "LcdP1"},  {20, "LcdP3"},  {28, "LcdP2"}, {36, "LcdP1"},
         {52, "LcdP32"}, {60, "LcdP22"}, {68, "LcdP12"}};
     for (const auto& [n, name] : points) {
@@ -309,7 +317,7 @@ inline DecodeStatus referenceLcdDisplay24B(MeterState& s) {
         }
     }
 
-    const std::vector<std::tuple<int, std::string, std::string>> annunciators = {
+    static const std::vector<std::tuple<int, std::string, std::string>> annunciators = {
         {73, "AVE", ""},          {74, "MAX", ""},     {75, "V23", ""},     {76, "PH", ""},
         {77, "MIN", ""},          {78, "REC", ""},     {79, "READ", ""},    {80, "usb1", ""},
         {81, "ESC", ""},          {82, "VEL", ""},     {83, "NODATA", ""},  {84, "power", ""},
