@@ -2,6 +2,7 @@
 
 #include "app/annunciator_pictures.h"
 
+#include <QLinearGradient>
 #include <QPainter>
 #include <algorithm>
 
@@ -53,12 +54,24 @@ const QPointF kShadowOffset(1.5, 1.5);
 // unlit segments: just darker than the glass, as seen when looking at a meter slightly askew
 const QColor kGhost(240, 235, 222);
 
+constexpr std::array<Widget, 4> kDigitWidgets = {Widget::LcdDa, Widget::LcdDb, Widget::LcdDc,
+                                                 Widget::LcdDd};
 constexpr std::array<Widget, 3> kPoints = {Widget::LcdP1, Widget::LcdP2, Widget::LcdP3};
 
-bool drawnOnGlass(Widget w) {
-    return std::any_of(kPlaces.begin(), kPlaces.end(),
-                       [w](const Place& p) { return p.widget == w; }) ||
-           w == Widget::LcdDa || w == Widget::LcdDb || w == Widget::LcdDc || w == Widget::LcdDd;
+using WidgetSet = std::bitset<decode::kWidgetCount>;
+
+WidgetSet makeDrawnSet() {
+    WidgetSet set;
+    for (const Place& p : kPlaces) {
+        set.set(static_cast<std::size_t>(p.widget));
+    }
+    return set;
+}
+
+// The widgets whose visibility changes the picture (the digits are handled by caption).
+const WidgetSet& drawnSet() {
+    static const WidgetSet set = makeDrawnSet();
+    return set;
 }
 
 } // namespace
@@ -181,9 +194,24 @@ void LcdPanel::paintEvent(QPaintEvent*) {
     painter.save();
     painter.setClipRect(contentsRect());
     painter.fillRect(contentsRect(), glassColour());
+    paintBezelShade(painter);
     paintGlass(painter);
     painter.restore();
     drawFrame(&painter);
+}
+
+void LcdPanel::paintBezelShade(QPainter& painter) const {
+    // the glass lies a little below the bezel, which shades its top and left edges
+    const QRectF r = contentsRect();
+    constexpr qreal depth = 5;
+    QLinearGradient top(0, r.top(), 0, r.top() + depth);
+    top.setColorAt(0, QColor(0, 0, 0, 34));
+    top.setColorAt(1, QColor(0, 0, 0, 0));
+    painter.fillRect(QRectF(r.left(), r.top(), r.width(), depth), top);
+    QLinearGradient left(r.left(), 0, r.left() + depth, 0);
+    left.setColorAt(0, QColor(0, 0, 0, 34));
+    left.setColorAt(1, QColor(0, 0, 0, 0));
+    painter.fillRect(QRectF(r.left(), r.top(), depth, r.height()), left);
 }
 
 void LcdPanel::paintGlass(QPainter& painter) const {

@@ -59,6 +59,7 @@ private:
         bool operator==(const Glass&) const = default;
     };
 
+    void paintBezelShade(QPainter& painter) const;
     void paintGlass(QPainter& painter) const;
     void paintLit(QPainter& painter, const QColor& ink) const;
 
