@@ -92,20 +92,12 @@ bool LcdPanel::setDisplay(const decode::DisplayModel& model) {
     for (std::size_t i = 0; i < next.digits.size(); ++i) {
         next.digits[i] = segmentsForCaption(model.digits[i]);
     }
-    for (std::size_t i = 0; i < decode::kWidgetCount; ++i) {
-        const auto w = static_cast<Widget>(i);
-        if (model.shown.test(i) && drawnOnGlass(w)) {
-            next.lit.set(i);
-        }
-    }
+    next.lit = model.shown & drawnSet();
     // a hidden digit label shows nothing, whatever its caption
-    constexpr std::array<Widget, 4> digitWidgets = {Widget::LcdDa, Widget::LcdDb, Widget::LcdDc,
-                                                    Widget::LcdDd};
-    for (std::size_t i = 0; i < digitWidgets.size(); ++i) {
-        if (!model.isShown(digitWidgets[i])) {
+    for (std::size_t i = 0; i < kDigitWidgets.size(); ++i) {
+        if (!model.isShown(kDigitWidgets[i])) {
             next.digits[i] = 0;
         }
-        next.lit.reset(static_cast<std::size_t>(digitWidgets[i]));
     }
     next.barSegments = model.isShown(Widget::PBar2) ? litBarSegments(model.PBar2) : 0;
     next.lit.reset(static_cast<std::size_t>(Widget::PBar2));
@@ -138,10 +130,8 @@ const GlyphStyle& LcdPanel::digitStyle() {
 }
 
 QRectF LcdPanel::placeOf(Widget widget) {
-    constexpr std::array<Widget, 4> digitWidgets = {Widget::LcdDa, Widget::LcdDb, Widget::LcdDc,
-                                                    Widget::LcdDd};
-    for (std::size_t i = 0; i < digitWidgets.size(); ++i) {
-        if (widget == digitWidgets[i]) {
+    for (std::size_t i = 0; i < kDigitWidgets.size(); ++i) {
+        if (widget == kDigitWidgets[i]) {
             return {kDigitLeft[i], 4, 58, 171};
         }
     }
