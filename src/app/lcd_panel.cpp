@@ -125,8 +125,7 @@ QRectF LcdPanel::digitBox(int index) {
 }
 
 const GlyphStyle& LcdPanel::digitStyle() {
-    static constexpr GlyphStyle style = kDigitStyle;
-    return style;
+    return kDigitStyle;
 }
 
 QRectF LcdPanel::placeOf(Widget widget) {
