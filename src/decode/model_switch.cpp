@@ -75,10 +75,11 @@ void setDesignState(MeterState& state) {
     d.judge.clear();
     d.verdict = DisplayModel::Verdict::None;
     d.PBar2 = 30;
+    // The design texts of the limit edits were never typed, so no text is accepted yet.
     state.T1HI = "6000";
     state.T1LO = "-6000";
-    state.HiLimitText = state.T1HI;
-    state.LoLimitText = state.T1LO;
+    state.HiLimitText.clear();
+    state.LoLimitText.clear();
 }
 
 } // namespace

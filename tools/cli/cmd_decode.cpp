@@ -1,13 +1,209 @@
 #include "cli_commands.h"
 
+#include "decode/display_json.h"
+#include "decode/frame_nibbles.h"
+#include "decode/frame_select.h"
+#include "decode/json_line.h"
+#include "decode/meter_decoders.h"
+#include "decode/meter_state.h"
+#include "decode/model_switch.h"
+#include "decode/reading_sink.h"
+#include "record/limit_input.h"
+
 #include <cstdio>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
 
 namespace kq::cli {
+namespace {
 
-// Not built yet: this subcommand arrives with its feature.
-int runDecode(const std::vector<std::string>& /*args*/) {
-    std::fputs("kqmeter-cli: 'decode' is not available in this build yet\n", stderr);
-    return 2;
+// A frame is 32 characters; anything much longer is no frame and is not kept whole.
+constexpr std::size_t kMaxLineLength = 256;
+
+enum class Link { Usb, Hid };
+
+struct DecodeOptions {
+    Link link = Link::Usb;
+    std::optional<std::string> high;
+    std::optional<std::string> low;
+    std::string file; // empty: standard input
+};
+
+void decodeUsage() {
+    std::fputs("usage: kqmeter-cli decode [--link usb|hid] [--high TEXT] [--low TEXT] [FILE]\n",
+               stderr);
+}
+
+bool parseOptions(const std::vector<std::string>& args, DecodeOptions& options) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        const bool hasValue = i + 1 < args.size();
+        if (a == "--link" && hasValue) {
+            const std::string& v = args[++i];
+            if (v == "usb")
+                options.link = Link::Usb;
+            else if (v == "hid")
+                options.link = Link::Hid;
+            else
+                return false;
+        } else if (a == "--high" && hasValue) {
+            options.high = args[++i];
+        } else if (a == "--low" && hasValue) {
+            options.low = args[++i];
+        } else if (a == "--" && i + 2 == args.size() && options.file.empty()) {
+            options.file = args[++i];
+        } else if (!a.empty() && a[0] != '-' && options.file.empty()) {
+            options.file = a;
+        } else if (a == "-" && options.file.empty()) {
+            // standard input, named
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+// A character as it can be shown on a terminal.
+std::string printable(char c) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u >= 0x20 && u < 0x7F)
+        return std::string(1, c);
+    char buffer[8];
+    std::snprintf(buffer, sizeof buffer, "\\x%02X", u);
+    return buffer;
+}
+
+// Reads one line of at most kMaxLineLength characters; the rest of a longer line is
+// read and dropped. Returns false at the end of the input.
+bool readLine(std::FILE* in, std::string& line, bool& tooLong) {
+    line.clear();
+    tooLong = false;
+    int c = 0;
+    bool any = false;
+    while ((c = std::getc(in)) != EOF) {
+        any = true;
+        if (c == '\n')
+            return true;
+        if (line.size() < kMaxLineLength)
+            line.push_back(static_cast<char>(c));
+        else
+            tooLong = true;
+    }
+    return any;
+}
+
+bool isBlank(const std::string& line) {
+    return line.find_first_not_of(" \t") == std::string::npos;
+}
+
+// The first character that is not an upper-case hexadecimal digit, as the decoders
+// read frames (lower case included: the links never write it).
+std::optional<char> firstNonHex(const std::string& line) {
+    for (char c : line)
+        if (decode::hexDigitValue(c) < 0)
+            return c;
+    return std::nullopt;
+}
+
+// A limit given on the command line goes through the edit's change check, as if typed.
+bool setLimit(decode::MeterState& state, record::Limit which, const std::string& text) {
+    const record::LimitChange change = record::limitTextChanged(state, which, text);
+    if (change.outcome != record::LimitChange::Outcome::Error)
+        return true;
+    std::fprintf(stderr, "kqmeter-cli: %s '%s': Numerical input errors\n",
+                 which == record::Limit::High ? "--high" : "--low", text.c_str());
+    return false;
+}
+
+// Members a caller adds after the display's, e.g. what the reading log did with the
+// frame's reading.
+using ExtraMembers = std::function<void(decode::JsonLine&)>;
+
+// Decodes every frame line of `in`, printing one JSON line each. Returns false when a
+// line was reported and skipped.
+bool decodeLines(std::FILE* in, Link link, decode::MeterState& state, decode::ReadingSink* sink,
+                 const ExtraMembers& extra) {
+    bool allGood = true;
+    std::string line;
+    bool tooLong = false;
+    for (unsigned long long number = 1; readLine(in, line, tooLong); ++number) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (tooLong) {
+            std::fprintf(stderr, "kqmeter-cli: line %llu: longer than %zu characters, skipped\n",
+                         number, kMaxLineLength);
+            allGood = false;
+            continue;
+        }
+        if (isBlank(line))
+            continue;
+        if (const auto bad = firstNonHex(line)) {
+            // the decoder's own message, with the character made visible
+            std::fprintf(stderr,
+                         "kqmeter-cli: line %llu: '%s' is not a valid integer value, skipped\n",
+                         number, printable(*bad).c_str());
+            allGood = false;
+            continue;
+        }
+        const decode::Decoder decoder =
+            link == Link::Usb ? decode::selectUsb(line) : decode::selectHid(line);
+        state.FrameText = line;
+        decode::dispatch(state, sink, decoder);
+
+        decode::JsonLine json;
+        decode::appendDisplayMembers(json, state, line, decoder);
+        if (extra)
+            extra(json);
+        const std::string text = json.text();
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        std::fputc('\n', stdout);
+    }
+    return allGood;
+}
+
+} // namespace
+
+// Frame texts in, one JSON line per frame out: what the window would show after it.
+int runDecode(const std::vector<std::string>& args) {
+    DecodeOptions options;
+    if (!parseOptions(args, options)) {
+        decodeUsage();
+        return 2;
+    }
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(nullptr, &std::fclose);
+    std::FILE* in = stdin;
+    if (!options.file.empty()) {
+        file.reset(std::fopen(options.file.c_str(), "rb"));
+        if (!file) {
+            std::fprintf(stderr, "kqmeter-cli: cannot open '%s'\n", options.file.c_str());
+            return 1;
+        }
+        in = file.get();
+    }
+
+    decode::MeterState state;
+    decode::applyStartup(state, decode::builtModelSwitches(), decode::systemDecimalSeparator());
+    bool ok = true;
+    if (options.high)
+        ok = setLimit(state, record::Limit::High, *options.high) && ok;
+    if (options.low)
+        ok = setLimit(state, record::Limit::Low, *options.low) && ok;
+
+    // The reading log joins here: its sink receives every 12B reading, and its members
+    // (row, point, page) follow the display's in each line.
+    decode::ReadingSink* sink = nullptr;
+    const ExtraMembers extra;
+
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    ok = decodeLines(in, options.link, state, sink, extra) && ok;
+    if (std::ferror(in)) {
+        std::fputs("kqmeter-cli: read error\n", stderr);
+        return 1;
+    }
+    std::fflush(stdout);
+    return ok ? 0 : 2;
 }
 
 } // namespace kq::cli
