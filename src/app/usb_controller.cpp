@@ -1,0 +1,96 @@
+#include "app/usb_controller.h"
+
+#include "app/dialogs.h"
+#include "decode/meter_state.h"
+
+#include <QAbstractButton>
+#include <QCoreApplication>
+#include <QSignalBlocker>
+#include <QTimer>
+#include <exception>
+
+namespace kq::app {
+
+UsbController::UsbController(std::unique_ptr<links::UsbBridge> bridge, decode::MeterState& state,
+                             decode::ReadingSink* sink, Dialogs& dialogs, QAbstractButton* button,
+                             QWidget* owner, std::function<void()> changed, QObject* parent)
+    : QObject(parent), m_bridge(bridge ? std::move(bridge) : links::makeSystemBridge()),
+      m_link(*m_bridge), m_state(state), m_sink(sink), m_dialogs(dialogs), m_button(button),
+      m_owner(owner), m_changed(std::move(changed)) {
+    setObjectName("UsbController");
+    m_timer1 = new QTimer(this);
+    m_timer1->setObjectName("Timer1");
+    m_timer1->setInterval(10);
+    connect(m_timer1, &QTimer::timeout, this, &UsbController::Timer1Timer);
+    if (m_button) {
+        m_button->setCheckable(true);
+        connect(m_button, &QAbstractButton::clicked, this, &UsbController::USBClick);
+    }
+    m_timer1->start();
+}
+
+// Closing the window leaves the device as it is; the bridge object closes
+// whatever it still holds when it goes.
+UsbController::~UsbController() = default;
+
+void UsbController::addGroupPeer(QAbstractButton* peer) {
+    if (peer)
+        m_peers.push_back(peer);
+}
+
+void UsbController::release() {
+    if (!m_button)
+        return;
+    const QSignalBlocker block(m_button);
+    m_button->setChecked(false);
+}
+
+void UsbController::USBClick() {
+    if (m_button && m_button->isChecked()) {
+        for (const auto& peer : m_peers) {
+            if (peer) {
+                const QSignalBlocker block(peer);
+                peer->setChecked(false);
+            }
+        }
+        m_timer1->start();
+        usb_dllClick();
+    } else {
+        m_timer1->stop();
+        m_link.buttonUp();
+    }
+}
+
+void UsbController::usb_dllClick() {
+    const auto result = m_link.usb_dllClick();
+    if (result.message != links::UsbMessage::None) {
+        // A modal box: Timer1 keeps ticking inside its loop, as it should.
+        m_dialogs.message(m_owner, QCoreApplication::applicationName(),
+                          QString::fromUtf8(links::usbMessageText(result.message)),
+                          Dialogs::Icon::None);
+    }
+    if (result.releaseButton)
+        release();
+    notifyChanged();
+}
+
+void UsbController::Timer1Timer() {
+    links::UsbTickResult tick;
+    try {
+        tick = m_link.Timer1Timer(m_state, m_sink);
+    } catch (const std::exception&) {
+        // A reading the log could not take (it is full beyond its store) must
+        // neither stop the poll nor open a box a hundred times a second; the
+        // glass has been updated already.
+        tick.changed = true;
+    }
+    if (tick.changed)
+        notifyChanged();
+}
+
+void UsbController::notifyChanged() {
+    if (m_changed)
+        m_changed();
+}
+
+} // namespace kq::app

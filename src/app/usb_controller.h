@@ -1,0 +1,74 @@
+#pragma once
+
+#include "links/usb_link.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QVector>
+#include <functional>
+#include <memory>
+
+class QAbstractButton;
+class QTimer;
+class QWidget;
+
+namespace kq::decode {
+struct MeterState;
+class ReadingSink;
+} // namespace kq::decode
+
+namespace kq::app {
+
+class Dialogs;
+
+// The "USB Connect " toggle button and the 10 ms poll Timer1 of the USB bridge
+// link, on the window's thread. The window owns the state and the button;
+// this object wires them to the link and tells the window when to re-render.
+class UsbController : public QObject {
+    Q_OBJECT
+public:
+    // `bridge` null means the system's bridge. `button` is the window's
+    // checkable toggle (objectName "USB"); `owner` owns the message boxes;
+    // `changed` runs after every tick that may have changed what the window
+    // shows, and after the connect step. `sink` receives the logged readings.
+    // Timer1 starts at once: the poll runs from start-up, as designed.
+    UsbController(std::unique_ptr<links::UsbBridge> bridge, decode::MeterState& state,
+                  decode::ReadingSink* sink, Dialogs& dialogs, QAbstractButton* button,
+                  QWidget* owner, std::function<void()> changed, QObject* parent = nullptr);
+    ~UsbController() override;
+
+    // The click handling of the toggle: down turns Timer1 on and connects,
+    // up turns Timer1 off and closes.
+    void USBClick();
+    // One poll, as Timer1 runs it.
+    void Timer1Timer();
+
+    // The exclusive group of connect buttons: when the USB button goes down,
+    // every peer comes up without its click handling; a peer going down calls
+    // release() on this controller.
+    void addGroupPeer(QAbstractButton* peer);
+    // Sets the USB button up without its click handling (Timer1 and the device
+    // stay as they are).
+    void release();
+
+    QTimer* Timer1() const { return m_timer1; }
+    const links::UsbLink& link() const { return m_link; }
+    links::UsbBridge& bridge() { return *m_bridge; }
+
+private:
+    void usb_dllClick();
+    void notifyChanged();
+
+    std::unique_ptr<links::UsbBridge> m_bridge;
+    links::UsbLink m_link;
+    decode::MeterState& m_state;
+    decode::ReadingSink* m_sink;
+    Dialogs& m_dialogs;
+    QPointer<QAbstractButton> m_button;
+    QPointer<QWidget> m_owner;
+    std::function<void()> m_changed;
+    QTimer* m_timer1 = nullptr;
+    QVector<QPointer<QAbstractButton>> m_peers;
+};
+
+} // namespace kq::app

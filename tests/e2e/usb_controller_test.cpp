@@ -1,0 +1,208 @@
+// The "USB Connect " toggle and Timer1 over a scripted bridge: real clicks on
+// a real button, the messages a user would read, the exclusive group.
+#include "app/dialogs.h"
+#include "app/usb_controller.h"
+#include "decode/meter_state.h"
+#include "decode/reading_sink.h"
+#include "links/usbbridge_fake.h"
+
+#include <QCoreApplication>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTimer>
+#include <QtTest>
+
+using kq::app::Dialogs;
+using kq::app::UsbController;
+using kq::links::FakeUsbBridge;
+using Call = FakeUsbBridge::Call;
+
+namespace {
+
+struct Shown {
+    QString caption, text;
+    Dialogs::Icon icon;
+};
+
+class RecordingDialogs : public Dialogs {
+public:
+    QList<Shown> shown;
+    void message(QWidget*, const QString& caption, const QString& text, Icon icon) override {
+        shown.push_back({caption, text, icon});
+    }
+    QString saveFileName(QWidget*, const FileSpec&) override { return {}; }
+    QString openFileName(QWidget*, const FileSpec&) override { return {}; }
+};
+
+struct CountingSink : kq::decode::ReadingSink {
+    int readings = 0;
+    void INDataToTable(const kq::decode::MeterState&) override { ++readings; }
+};
+
+std::vector<std::uint8_t> frame1999Lux() {
+    const std::string text = "00D7D7DF0600000000800000000000DA";
+    std::vector<std::uint8_t> out;
+    for (char c : text)
+        out.push_back(static_cast<std::uint8_t>(0x30 | (c <= '9' ? c - '0' : c - 'A' + 10)));
+    return out;
+}
+
+// One window's worth: the button, the state, the controller over a fake.
+struct Rig {
+    RecordingDialogs dialogs;
+    kq::decode::MeterState state;
+    CountingSink sink;
+    QPushButton button{"USB Connect "};
+    FakeUsbBridge* bridge = nullptr;
+    int changes = 0;
+    std::unique_ptr<UsbController> usb;
+
+    explicit Rig(std::uint32_t devices) {
+        state.LocaleDecimalSeparator.push_back(
+            '.'); // (assigning "." trips a false -Wrestrict of GCC 12)
+        state.range.FullScale = 2000;
+        button.setObjectName("USB");
+        button.show();
+        auto fake = std::make_unique<FakeUsbBridge>();
+        fake->setDeviceCount(devices);
+        bridge = fake.get();
+        usb = std::make_unique<UsbController>(std::move(fake), state, &sink, dialogs, &button,
+                                              nullptr, [this] { ++changes; });
+    }
+    void click() { QTest::mouseClick(&button, Qt::LeftButton); }
+};
+
+} // namespace
+
+class UsbControllerTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { QCoreApplication::setApplicationName("kqmeter"); }
+
+    void pollRunsFromStartUp() {
+        Rig rig(1);
+        QVERIFY(rig.usb->Timer1()->isActive());
+        QCOMPARE(rig.usb->Timer1()->interval(), 10);
+        QCOMPARE(rig.usb->Timer1()->objectName(), QString("Timer1"));
+        QVERIFY(rig.button.isCheckable());
+        // Idle ticks read nothing: no handle is open yet.
+        QTRY_VERIFY(rig.bridge->count(Call::Read) >= 2);
+        QCOMPARE(rig.bridge->count(Call::Open), 0u);
+        QCOMPARE(rig.bridge->count(Call::FlushBuffers), 0u);
+    }
+
+    void buttonDown_data() {
+        QTest::addColumn<uint>("devices");
+        QTest::addColumn<uint>("openStatus");
+        QTest::addColumn<uint>("baudStatus");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<bool>("staysDown");
+        QTest::addColumn<bool>("closedWhenUp");
+        const QString notConnected =
+            "USB interface cable is not connected properly, please check and re-try.";
+        QTest::newRow("no device") << 0u << 0u << 0u << notConnected << false << false;
+        QTest::newRow("two devices") << 2u << 0u << 0u << notConnected << false << false;
+        QTest::newRow("open fails") << 1u << uint(kq::links::UB_DEVICE_NOT_OPENED) << 0u
+                                    << "Open the equipments mistake" << true << true;
+        QTest::newRow("speed refused")
+            << 1u << 0u << uint(kq::links::UB_SET_FAILED) << "Time out" << true << true;
+        QTest::newRow("connected") << 1u << 0u << 0u << QString() << true << true;
+    }
+
+    void buttonDown() {
+        QFETCH(uint, devices);
+        QFETCH(uint, openStatus);
+        QFETCH(uint, baudStatus);
+        QFETCH(QString, message);
+        QFETCH(bool, staysDown);
+        QFETCH(bool, closedWhenUp);
+        Rig rig(devices);
+        rig.bridge->setStatus(Call::Open, openStatus);
+        rig.bridge->setStatus(Call::SetBaudRate, baudStatus);
+
+        rig.click();
+        if (message.isEmpty()) {
+            QVERIFY(rig.dialogs.shown.isEmpty());
+        } else {
+            QCOMPARE(rig.dialogs.shown.size(), 1);
+            QCOMPARE(rig.dialogs.shown[0].text, message);
+            QCOMPARE(rig.dialogs.shown[0].caption, QString("kqmeter"));
+            QCOMPARE(rig.dialogs.shown[0].icon, Dialogs::Icon::None);
+        }
+        QCOMPARE(rig.button.isChecked(), staysDown);
+        QVERIFY(rig.usb->Timer1()->isActive()); // the poll stays on after every message
+        QVERIFY(rig.changes > 0);
+
+        if (!staysDown)
+            return;
+        rig.bridge->clearCalls();
+        rig.click(); // up
+        QVERIFY(!rig.button.isChecked());
+        QVERIFY(!rig.usb->Timer1()->isActive());
+        QCOMPARE(rig.bridge->count(Call::Close), closedWhenUp ? 1u : 0u);
+        QCOMPARE(rig.bridge->openCount(), 0u);
+    }
+
+    void connectedPollDecodesAndAsksForARender() {
+        Rig rig(1);
+        rig.click();
+        QVERIFY(rig.button.isChecked());
+        const int before = rig.changes;
+        rig.bridge->queueRead(frame1999Lux());
+        QTRY_COMPARE(rig.sink.readings, 1);
+        QCOMPARE(rig.state.ValueText, std::string("19.99"));
+        QVERIFY(rig.changes > before);
+        // The next silent tick turns the indicator back and renders again.
+        QTRY_VERIFY(!rig.state.display.isShown(kq::decode::Widget::conok));
+    }
+
+    void buttonUpStopsThePoll() {
+        Rig rig(1);
+        rig.click();
+        rig.click();
+        rig.bridge->clearCalls();
+        rig.bridge->queueRead(frame1999Lux());
+        QTest::qWait(50); // ticks would have come by now
+        QCOMPARE(rig.bridge->count(Call::Read), 0u);
+        QCOMPARE(rig.sink.readings, 0);
+    }
+
+    void exclusiveGroupReleasesWithoutClickHandling() {
+        Rig rig(1);
+        QPushButton peer("COM Connect");
+        peer.setCheckable(true);
+        peer.setChecked(true);
+        QSignalSpy peerClicked(&peer, &QAbstractButton::clicked);
+        QSignalSpy peerToggled(&peer, &QAbstractButton::toggled);
+        rig.usb->addGroupPeer(&peer);
+
+        rig.click();
+        QVERIFY(rig.button.isChecked());
+        QVERIFY(!peer.isChecked());
+        QCOMPARE(peerClicked.count(), 0);
+        QCOMPARE(peerToggled.count(), 0);
+
+        // A peer going down releases USB the same way: no close, poll stays.
+        QSignalSpy usbClicked(&rig.button, &QAbstractButton::clicked);
+        rig.bridge->clearCalls();
+        rig.usb->release();
+        QVERIFY(!rig.button.isChecked());
+        QCOMPARE(usbClicked.count(), 0);
+        QVERIFY(rig.usb->Timer1()->isActive());
+        QCOMPARE(rig.bridge->count(Call::Close), 0u);
+    }
+
+    void aPeerDestroyedFirstIsSkipped() {
+        Rig rig(1);
+        {
+            QPushButton peer;
+            peer.setCheckable(true);
+            rig.usb->addGroupPeer(&peer);
+        }
+        rig.click(); // must not touch the destroyed button
+        QVERIFY(rig.button.isChecked());
+    }
+};
+
+QTEST_MAIN(UsbControllerTest)
+#include "usb_controller_test.moc"
