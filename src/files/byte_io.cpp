@@ -15,6 +15,14 @@ std::string systemErrorText(int err) {
     return std::generic_category().message(err);
 }
 
+std::size_t readChunkBytes(std::uint64_t size) {
+    constexpr std::size_t kLarge = std::size_t{1} << 20;
+    constexpr std::size_t kSmall = 4096;
+    if (size == 0 || size >= kLarge)
+        return kLarge;
+    return std::max<std::size_t>(kSmall, static_cast<std::size_t>(size) + 1);
+}
+
 std::ptrdiff_t MemorySource::read(char* buffer, std::size_t capacity) {
     const std::size_t n = std::min(capacity, m_bytes.size() - m_pos);
     std::memcpy(buffer, m_bytes.data() + m_pos, n);
@@ -60,10 +68,13 @@ std::ptrdiff_t FileSource::read(char* buffer, std::size_t capacity) {
 }
 
 BufferedWriter::BufferedWriter(ByteSink& sink, std::size_t capacity)
-    : m_sink(sink), m_buffer(std::max<std::size_t>(capacity, 64)) {}
+    : m_sink(sink), m_capacity(std::max<std::size_t>(capacity, 64)) {
+    // Not zeroed: every byte is written before it is handed on.
+    m_buffer.reset(new char[m_capacity]);
+}
 
 void BufferedWriter::drain() {
-    if (!m_failed && m_used > 0 && !m_sink.write(m_buffer.data(), m_used))
+    if (!m_failed && m_used > 0 && !m_sink.write(m_buffer.get(), m_used))
         m_failed = true;
     m_total += m_used;
     m_used = 0;
@@ -71,10 +82,10 @@ void BufferedWriter::drain() {
 
 void BufferedWriter::put(std::string_view s) {
     while (!s.empty()) {
-        if (m_used == m_buffer.size())
+        if (m_used == m_capacity)
             drain();
-        const std::size_t n = std::min(s.size(), m_buffer.size() - m_used);
-        std::memcpy(m_buffer.data() + m_used, s.data(), n);
+        const std::size_t n = std::min(s.size(), m_capacity - m_used);
+        std::memcpy(m_buffer.get() + m_used, s.data(), n);
         m_used += n;
         s.remove_prefix(n);
     }

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -66,7 +67,7 @@ public:
     explicit BufferedWriter(ByteSink& sink, std::size_t capacity = std::size_t{1} << 20);
 
     void put(char c) {
-        if (m_used == m_buffer.size())
+        if (m_used == m_capacity)
             drain();
         m_buffer[m_used++] = c;
     }
@@ -82,11 +83,16 @@ private:
     void drain();
 
     ByteSink& m_sink;
-    std::vector<char> m_buffer;
+    std::unique_ptr<char[]> m_buffer;
+    std::size_t m_capacity;
     std::size_t m_used = 0;
     std::uint64_t m_total = 0;
     bool m_failed = false;
 };
+
+// How much to read at a time from a source of `size` bytes (0: unknown): a
+// mebibyte, or less for a small file.
+std::size_t readChunkBytes(std::uint64_t size);
 
 // The text of an errno value, e.g. "No space left on device".
 std::string systemErrorText(int err);

@@ -18,7 +18,6 @@ using record::LogTable;
 
 namespace {
 
-constexpr std::size_t kChunkBytes = std::size_t{1} << 20;
 constexpr std::size_t kRowsPerProgress = 65536;
 
 // Codes 1..32 separate fields; 0 never reaches here (it ends the text).
@@ -181,16 +180,17 @@ bool TextLogReader::takeLine(std::string_view line) {
 LoadResult TextLogReader::run() {
     // The buffer holds an unfinished line (at most kMaxTextLineBytes, or any
     // length of the header, which is dropped as it comes) plus one new chunk.
-    std::vector<char> buffer(kChunkBytes + kMaxTextLineBytes + 1);
+    const std::uint64_t total = m_in.size();
+    const std::size_t chunk = readChunkBytes(total);
+    std::vector<char> buffer(chunk + kMaxTextLineBytes + 1);
     std::size_t have = 0;
     std::uint64_t bytesRead = 0;
     bool end = false;
     bool sawText = false;
     bool afterCR = false; // the last line ended with CR: a following LF belongs to it
-    const std::uint64_t total = m_in.size();
 
     while (!end) {
-        const std::ptrdiff_t got = m_in.read(buffer.data() + have, kChunkBytes);
+        const std::ptrdiff_t got = m_in.read(buffer.data() + have, chunk);
         if (got < 0) {
             m_result.status = LoadResult::Status::Failed;
             m_result.error = "the file cannot be read";

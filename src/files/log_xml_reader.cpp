@@ -20,8 +20,6 @@ using record::LogTable;
 
 namespace {
 
-constexpr std::size_t kChunkBytes = std::size_t{1} << 20;
-
 bool equalsNoCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size())
         return false;
@@ -359,9 +357,9 @@ LoadResult readXmlLog(LogTable& table, ByteSource& in, const Progress& progress)
     table.clear();
     PacketReader reader(table);
     XmlScanner scanner(reader, kMaxXmlTagBytes, kMaxXmlDepth);
-    std::vector<char> buffer(kChunkBytes);
-    std::uint64_t bytesRead = 0;
     const std::uint64_t total = in.size();
+    std::vector<char> buffer(readChunkBytes(total));
+    std::uint64_t bytesRead = 0;
     auto failed = [&](std::string why) {
         result.status = LoadResult::Status::Failed;
         result.error = std::move(why);

@@ -88,7 +88,6 @@ private:
 
     std::vector<std::string> m_open; // names of the open elements
     std::size_t m_depth = 0;
-    bool m_rootSeen = false;
     bool m_rootClosed = false;
 
     std::string m_name; // element being opened or closed
