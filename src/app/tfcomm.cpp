@@ -1,9 +1,13 @@
 #include "app/tfcomm.h"
 
+#include "app/chart_panel.h"
 #include "app/dialogs.h"
 #include "app/lcd_panel.h"
 #include "app/limit_panel.h"
+#include "app/log_grid_model.h"
+#include "app/log_strip.h"
 #include "app/minmax_strip.h"
+#include "app/usb_controller.h"
 #include "decode/connection_indicator.h"
 #include "decode/meter_decoders.h"
 #include "record/limit_input.h"
@@ -20,6 +24,7 @@
 #include <QScreen>
 #include <QTableView>
 #include <QTimer>
+#include <QToolButton>
 
 namespace kq::app {
 
@@ -49,7 +54,8 @@ TFCOMM::TFCOMM(Dialogs& dialogs, std::unique_ptr<links::UsbBridge> bridge,
     adjustSize();
     setFixedSize(sizeHint());
 
-    (void)bridge;
+    m_usb = new UsbController(std::move(bridge), m_state, m_recorder.get(), m_dialogs,
+                              m_usbButton, this, [this] { render(); }, this);
 
     m_conTimer = new QTimer(this);
     m_conTimer->setObjectName("ConTimer");
@@ -98,9 +104,24 @@ void TFCOMM::buildWidgets() {
     m_minMax = new MinMaxStrip(m_client);
     m_minMax->move(1, 247);
 
+    m_logStrip = new LogStrip(*m_recorder, m_client);
+    m_logStrip->move(1, 272);
+
+    m_gridModel = new LogGridModel(m_recorder->cds1, this);
+    m_grid = new QTableView(m_client);
+    m_grid->setObjectName("DBGrid1");
+    m_grid->setGeometry(1, 312, 398, 233);
+    configureLogGrid(m_grid, m_gridModel);
+
     m_limits = new LimitPanel(m_client);
     m_limits->move(400, 32);
     wireLimitEdits();
+
+    m_chart = new ChartPanel(m_recorder->ChartPager, m_client);
+    m_chart->move(400, 152);
+
+    connect(m_logStrip->RecordNew(), &QAbstractButton::clicked, this, &TFCOMM::RecordNewClick);
+    connect(m_chart->BtNew(), &QAbstractButton::clicked, this, &TFCOMM::RecordNewClick);
 }
 
 void TFCOMM::buildMenus() {
@@ -117,7 +138,22 @@ void TFCOMM::buildMenus() {
 
     bar->addAction(QString())->setObjectName("N1");
 
-    bar->addMenu("Graphic");
+    QMenu* graphic = bar->addMenu("Graphic");
+    graphic->addAction("First", m_chart, &ChartPanel::BtFirstClick)->setObjectName("First1");
+    graphic->addAction("Previous", m_chart, &ChartPanel::BTPreviousClick)
+        ->setObjectName("Previous1");
+    graphic->addAction("Next", m_chart, &ChartPanel::BtNextClick)->setObjectName("Next1");
+    graphic->addAction("Last", m_chart, &ChartPanel::BTlastClick)->setObjectName("Last1");
+    graphic->addSeparator();
+    graphic->addAction("New")->setObjectName("GraphicNew"); // has no action
+    m_graphicSave = graphic->addAction("Save");
+    m_graphicSave->setObjectName("GraphicSave");
+    graphic->addSeparator();
+    m_fillAction = graphic->addAction("Fill");
+    m_fillAction->setObjectName("Fill");
+    m_fillAction->setCheckable(true);
+    m_fillAction->setChecked(true);
+    m_chart->attachFillAction(m_fillAction);
 
     QMenu* record = bar->addMenu("Record");
     record->addAction("New", this, &TFCOMM::RecordNewClick)->setObjectName("New1");
@@ -164,6 +200,8 @@ void TFCOMM::render() {
     m_limits->setMeasure(qs(d.T1VALUE));
     m_limits->setVerdict(d.verdict, qs(d.judge));
     m_limits->setConnected(d.isShown(decode::Widget::conok));
+    m_gridModel->sync();
+    m_chart->refresh();
 }
 
 void TFCOMM::ConTimerTimer() {

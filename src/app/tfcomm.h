@@ -86,6 +86,7 @@ private:
     QTimer* m_recordTimer = nullptr;
     QActionGroup* m_recordCountGroup = nullptr;
     QAction* m_fillAction = nullptr;
+    QAction* m_graphicSave = nullptr;
 };
 
 } // namespace kq::app
