@@ -110,11 +110,19 @@ double niceStep(double span, int parts) {
     return (f <= 1 ? 1 : f <= 2 ? 2 : f <= 5 ? 5 : 10) * power;
 }
 
-void setTicks(QValueAxis* axis, double min, double max, int parts) {
+// Sets the range with ticks at round steps. The axis builds a tick item per step at once, so a
+// coarser step goes in before a wider range and a finer step only after a narrower one.
+void setRangeAndTicks(QValueAxis* axis, double min, double max, int parts) {
     const double step = niceStep(max - min, parts);
     axis->setTickType(QValueAxis::TicksDynamic);
     axis->setTickAnchor(0);
-    axis->setTickInterval(step);
+    if (step >= axis->tickInterval()) {
+        axis->setTickInterval(step);
+        axis->setRange(min, max);
+    } else {
+        axis->setRange(min, max);
+        axis->setTickInterval(step);
+    }
     const int decimals = step >= 1 ? 0 : static_cast<int>(std::ceil(-std::log10(step)));
     axis->setLabelFormat(QStringLiteral("%.") + QString::number(decimals) + QStringLiteral("f"));
 }
@@ -261,14 +269,12 @@ void ChartPanel::refresh() {
     const auto xMin = static_cast<double>(m_pager.xMin());
     const auto xMax = static_cast<double>(m_pager.xMax());
     if (m_xAxis->min() != xMin || m_xAxis->max() != xMax) {
-        m_xAxis->setRange(xMin, xMax);
-        setTicks(m_xAxis, xMin, xMax, 5);
+        setRangeAndTicks(m_xAxis, xMin, xMax, 5);
     }
     const double yMin = m_pager.yAxisMin();
     const double yMax = m_pager.yAxisMax();
     if (yMin <= yMax && (m_yAxis->min() != yMin || m_yAxis->max() != yMax)) {
-        m_yAxis->setRange(yMin, yMax);
-        setTicks(m_yAxis, yMin, yMax, 4);
+        setRangeAndTicks(m_yAxis, yMin, yMax, 4);
     }
     m_area->setVisible(m_pager.fill());
     m_pageNo->setText(QString::number(m_pager.curPage()));

@@ -119,7 +119,7 @@ QToolButton* addButton(QWidget* parent, const char* name, const char* hint, Glyp
     b->setIcon(paintedIcon(glyph));
     b->setIconSize(QSize(20, 20));
     b->setAutoRaise(true);
-    b->setGeometry(x, 7, 27, 27);
+    b->setGeometry(x, 8, 25, 25);
     return b;
 }
 
@@ -149,18 +149,25 @@ LogStrip::LogStrip(record::Recorder& recorder, QWidget* parent)
     setFixedSize(kWidth, kHeight);
     setFrameStyle(QFrame::Panel | QFrame::Raised);
 
+    // The window's face: a small bold sans, so the long caption and the buttons fit the strip.
+    QFont face = font();
+    face.setPixelSize(11);
+    face.setBold(true);
+    setFont(face);
+
     const record::ReadingLogState& log = recorder.log();
 
     m_repeat = new QCheckBox(QStringLiteral("Repeat"), this);
     m_repeat->setObjectName(QStringLiteral("RepeatSet"));
     m_repeat->setToolTip(QStringLiteral("Repeage Record"));
     m_repeat->setChecked(log.RepeatSet);
-    m_repeat->setGeometry(8, 11, 68, 19);
+    m_repeat->setGeometry(6, 11, m_repeat->sizeHint().width(), 19);
 
     m_sampling = new QCheckBox(QStringLiteral("Sampling Interval                  'S"), this);
     m_sampling->setObjectName(QStringLiteral("RecordSI"));
     m_sampling->setChecked(log.RecordSI);
-    m_sampling->setGeometry(80, 11, m_sampling->sizeHint().width(), 19);
+    m_sampling->setGeometry(m_repeat->geometry().right() + 8, 11, m_sampling->sizeHint().width(),
+                            19);
 
     // The seconds edit sits over the blank part of the check box's caption, just before "'S".
     m_interval = new QLineEdit(QString::fromStdString(log.RecordSITime), this);
@@ -173,10 +180,10 @@ LogStrip::LogStrip(record::Recorder& recorder, QWidget* parent)
     m_interval->setGeometry(blankOfCaption(m_sampling, QStringLiteral("Sampling Interval"),
                                            QStringLiteral("                  "), 27));
 
-    m_new = addButton(this, "RecordNew", "Close Data", Glyph::New, 268);
-    m_open = addButton(this, "OpenDataFiles", "Open old data files", Glyph::Open, 300);
-    m_save = addButton(this, "saveas", "Save data files", Glyph::Save, 332);
-    m_print = addButton(this, "BtPrint", "Print", Glyph::Print, 364);
+    m_new = addButton(this, "RecordNew", "Close Data", Glyph::New, 294);
+    m_open = addButton(this, "OpenDataFiles", "Open old data files", Glyph::Open, 319);
+    m_save = addButton(this, "saveas", "Save data files", Glyph::Save, 344);
+    m_print = addButton(this, "BtPrint", "Print", Glyph::Print, 369);
 
     connect(m_repeat, &QCheckBox::toggled, this, [this](bool on) { m_recorder.setRepeatSet(on); });
     connect(m_sampling, &QCheckBox::toggled, this, [this](bool on) { m_recorder.setRecordSI(on); });
