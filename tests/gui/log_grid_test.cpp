@@ -1,0 +1,223 @@
+// The log grid model over the compact table and the record strip, offscreen.
+#include "app/log_grid_model.h"
+#include "app/log_strip.h"
+#include "record/recorder.h"
+
+#include <QAbstractItemModelTester>
+#include <QCheckBox>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QTableView>
+#include <QToolButton>
+#include <QtTest>
+
+#include <string>
+
+using kq::app::LogGridModel;
+using kq::record::LogTable;
+using kq::record::Recorder;
+
+namespace {
+
+void append(LogTable& t, int n, int first = 1) {
+    for (int i = 0; i < n; ++i) {
+        const std::string v = std::to_string((first + i) * 10);
+        t.append(first + i, "12:00:00", v, "lux");
+    }
+}
+
+kq::record::LogReading reading(const char* value) {
+    kq::record::LogReading r;
+    r.ValueText = value;
+    r.UnitText = "lux";
+    r.ReadingValue = std::stof(value);
+    return r;
+}
+
+} // namespace
+
+class LogGridTest : public QObject {
+    Q_OBJECT
+private slots:
+    void showsTheFourFieldsReadOnly() {
+        LogTable t;
+        t.append(7, "09:05:03", "150.0", "lux");
+        t.append(std::nullopt, std::nullopt, std::nullopt, std::nullopt); // a row without values
+        LogGridModel m(t);
+        QAbstractItemModelTester tester(&m, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QCOMPARE(m.rowCount(), 2);
+        QCOMPARE(m.columnCount(), 4);
+        const char* titles[] = {"No", "Time", "Value", "Unit"};
+        const char* cells[] = {"7", "09:05:03", "150.0", "lux"};
+        const Qt::Alignment align[] = {Qt::AlignLeft, Qt::AlignHCenter, Qt::AlignRight,
+                                       Qt::AlignRight};
+        for (int c = 0; c < 4; ++c) {
+            QCOMPARE(m.headerData(c, Qt::Horizontal).toString(), QString::fromLatin1(titles[c]));
+            const QModelIndex i = m.index(0, c);
+            QCOMPARE(m.data(i).toString(), QString::fromLatin1(cells[c]));
+            QCOMPARE(Qt::Alignment(m.data(i, Qt::TextAlignmentRole).toInt()) &
+                         Qt::AlignHorizontal_Mask,
+                     align[c]);
+            QVERIFY(!(m.flags(i) & Qt::ItemIsEditable));
+            QVERIFY(m.flags(i) & Qt::ItemIsSelectable);
+            QVERIFY(!m.data(m.index(1, c)).isValid());
+            QVERIFY(!m.setData(i, QStringLiteral("x")));
+        }
+        const QFont f = m.data(m.index(0, 0), Qt::FontRole).value<QFont>();
+        QCOMPARE(f.pixelSize(), 12);
+        QCOMPARE(m.data(m.index(0, 3), Qt::FontRole).value<QFont>().pixelSize(), 12);
+    }
+
+    void syncInsertsNewRowsAndResetsReplacedTables() {
+        LogTable t;
+        LogGridModel m(t);
+        QAbstractItemModelTester tester(&m, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QSignalSpy inserted(&m, &QAbstractItemModel::rowsInserted);
+        QSignalSpy reset(&m, &QAbstractItemModel::modelReset);
+
+        struct Step {
+            const char* name;
+            std::function<void()> change;
+            int rows;
+            int inserts;
+            int resets;
+        };
+        const Step steps[] = {
+            {"nothing", [] {}, 0, 0, 0},
+            {"append 3", [&] { append(t, 3); }, 3, 1, 0},
+            {"append 1", [&] { append(t, 1, 4); }, 4, 2, 0},
+            {"no change", [] {}, 4, 2, 0},
+            {"cleared", [&] { t.clear(); }, 0, 2, 1},
+            {"append after clear", [&] { append(t, 2); }, 2, 3, 1},
+            {"cleared and refilled with more",
+             [&] {
+                 t.clear();
+                 append(t, 5, 100);
+             },
+             5, 3, 2},
+            {"cut", [&] { t.truncate(1); }, 1, 3, 3},
+        };
+        for (const auto& s : steps) {
+            s.change();
+            m.sync();
+            QVERIFY2(m.rowCount() == s.rows, s.name);
+            QVERIFY2(inserted.count() == s.inserts, s.name);
+            QVERIFY2(reset.count() == s.resets, s.name);
+        }
+        QCOMPARE(m.data(m.index(0, 0)).toString(), QStringLiteral("100"));
+        // an insert names exactly the new rows
+        append(t, 2);
+        m.sync();
+        QCOMPARE(inserted.last().at(1).toInt(), 1);
+        QCOMPARE(inserted.last().at(2).toInt(), 2);
+    }
+
+    void gridFollowsTheNewestRow() {
+        Recorder rec;
+        QTableView grid;
+        LogGridModel m(rec.cds1);
+        kq::app::configureLogGrid(&grid, &m);
+        grid.resize(398, 233);
+        grid.show();
+        QCOMPARE(grid.objectName(), QStringLiteral("DBGrid1"));
+        const int widths[] = {80, 100, 100, 70};
+        for (int c = 0; c < 4; ++c)
+            QCOMPARE(grid.columnWidth(c), widths[c]);
+        QCOMPARE(grid.selectionBehavior(), QAbstractItemView::SelectRows);
+        QCOMPARE(grid.editTriggers(), QAbstractItemView::NoEditTriggers);
+        QCOMPARE(grid.verticalHeader()->sectionResizeMode(0), QHeaderView::Fixed);
+
+        for (int i = 0; i < 300; ++i)
+            rec.offer(reading("5"));
+        m.sync();
+        QCOMPARE(grid.currentIndex().row(), 299);
+        QVERIFY(grid.visualRect(m.index(299, 0)).intersects(grid.viewport()->rect()));
+        rec.RecordNew();
+        m.sync();
+        QCOMPARE(m.rowCount(), 0);
+        rec.offer(reading("6"));
+        m.sync();
+        QCOMPARE(grid.currentIndex().row(), 0);
+        QCOMPARE(m.data(m.index(0, 0)).toString(), QStringLiteral("1"));
+    }
+
+    void scrollsAcrossAMillionRows() {
+        LogTable t;
+        append(t, 1000000);
+        QTableView grid;
+        LogGridModel m(t);
+        kq::app::configureLogGrid(&grid, &m);
+        grid.resize(398, 233);
+        grid.show();
+        for (int row : {999999, 0, 512345}) {
+            grid.scrollTo(m.index(row, 0));
+            QVERIFY(grid.visualRect(m.index(row, 2)).intersects(grid.viewport()->rect()));
+            QCOMPARE(grid.indexAt(grid.visualRect(m.index(row, 2)).center()).row(), row);
+        }
+        QCOMPARE(m.data(m.index(512345, 2)).toString(), QString::number(512346 * 10));
+    }
+
+    void stripDrivesTheRecorder() {
+        Recorder rec;
+        kq::app::LogStrip strip(rec);
+        strip.show();
+        QCOMPARE(strip.size(), QSize(398, 41));
+        QVERIFY(strip.RepeatSet()->isChecked());
+        QCOMPARE(strip.RepeatSet()->text(), QStringLiteral("Repeat"));
+        QCOMPARE(strip.RepeatSet()->toolTip(), QStringLiteral("Repeage Record"));
+        QVERIFY(!strip.RecordSI()->isChecked());
+        QCOMPARE(strip.RecordSI()->text(), QStringLiteral("Sampling Interval                  'S"));
+        QCOMPARE(strip.RecordSITime()->text(), QStringLiteral("1"));
+        QCOMPARE(strip.RecordSITime()->width(), 27);
+        const char* buttons[][2] = {{"RecordNew", "Close Data"},
+                                    {"OpenDataFiles", "Open old data files"},
+                                    {"saveas", "Save data files"},
+                                    {"BtPrint", "Print"}};
+        for (auto& b : buttons) {
+            auto* button = strip.findChild<QToolButton*>(QString::fromLatin1(b[0]));
+            QVERIFY(button);
+            QCOMPARE(button->toolTip(), QString::fromLatin1(b[1]));
+            QVERIFY(!button->icon().isNull());
+            QVERIFY(strip.rect().contains(button->geometry()));
+        }
+        // the edit lies over the blank of the caption, clear of the buttons
+        QVERIFY(strip.RecordSITime()->geometry().right() < strip.RecordNew()->geometry().left());
+
+        QTest::mouseClick(strip.RepeatSet(), Qt::LeftButton, {}, QPoint(6, 9));
+        QVERIFY(!rec.log().RepeatSet);
+        QTest::mouseClick(strip.RecordSI(), Qt::LeftButton, {}, QPoint(6, 9));
+        QVERIFY(rec.log().RecordSI);
+
+        struct Typing {
+            QString keys;
+            const char* text;
+            int ticks;
+        };
+        const Typing typing[] = {
+            {QStringLiteral("3"), "3", 3},
+            {QStringLiteral("a-.+ "), "", 0}, // only digits and backspace pass
+            {QStringLiteral("12"), "12", 12},
+            {QStringLiteral("99999999999"), "99999999999", 2147483647},
+        };
+        for (const auto& c : typing) {
+            strip.RecordSITime()->clear();
+            QTest::keyClicks(strip.RecordSITime(), c.keys);
+            QCOMPARE(strip.RecordSITime()->text(), QString::fromLatin1(c.text));
+            QCOMPARE(rec.log().SampleTicks, c.ticks);
+        }
+        strip.RecordSITime()->clear();
+        QTest::keyClicks(strip.RecordSITime(), QStringLiteral("45"));
+        QTest::keyClick(strip.RecordSITime(), Qt::Key_Backspace);
+        QCOMPARE(rec.log().SampleTicks, 4);
+        // a pasted text keeps its digits
+        strip.RecordSITime()->selectAll();
+        strip.RecordSITime()->insert(QStringLiteral(" 1a0\t"));
+        QCOMPARE(strip.RecordSITime()->text(), QStringLiteral("10"));
+        QCOMPARE(rec.log().SampleTicks, 10);
+        QCOMPARE(rec.log().RecordSITime, std::string("10"));
+    }
+};
+
+QTEST_MAIN(LogGridTest)
+#include "log_grid_test.moc"
