@@ -1,0 +1,192 @@
+#include "app/log_file_actions.h"
+
+#include "app/dialogs.h"
+#include "app/report_preview.h"
+#include "files/log_file.h"
+#include "print/picture_export.h"
+#include "print/report_painter.h"
+#include "record/log_table.h"
+
+#include <QCoreApplication>
+#include <QDate>
+#include <QFile>
+#include <QFileInfo>
+#include <QProgressDialog>
+#include <QWidget>
+
+#include <algorithm>
+#include <memory>
+
+namespace kq::app {
+
+namespace {
+
+// Bytes of a file that hold about one row, to judge from its size whether a
+// load is long enough for a progress dialog.
+constexpr std::uint64_t kTextBytesPerRow = 24;
+constexpr std::uint64_t kXmlBytesPerRow = 64;
+
+std::string localPath(const QString& name) {
+    return QFile::encodeName(name).toStdString();
+}
+
+// Sets a flag for as long as it lives, and restores it whatever happens.
+class FlagGuard {
+public:
+    FlagGuard(bool& flag, bool on) : m_flag(flag), m_before(flag) {
+        if (on)
+            m_flag = true;
+    }
+    ~FlagGuard() { m_flag = m_before; }
+    FlagGuard(const FlagGuard&) = delete;
+    FlagGuard& operator=(const FlagGuard&) = delete;
+
+private:
+    bool& m_flag;
+    bool m_before;
+};
+
+// A progress dialog shown only for long work; the callback the file code calls.
+class WorkProgress {
+public:
+    WorkProgress(QWidget* owner, const QString& label, bool show) {
+        if (!show)
+            return;
+        m_dialog =
+            std::make_unique<QProgressDialog>(label, QStringLiteral("Cancel"), 0, 1000, owner);
+        m_dialog->setObjectName(QStringLiteral("FileProgress"));
+        m_dialog->setWindowModality(Qt::WindowModal);
+        m_dialog->setMinimumDuration(0);
+        m_dialog->setValue(0);
+    }
+
+    files::Progress callback() {
+        if (!m_dialog)
+            return {};
+        return [this](std::uint64_t done, std::uint64_t total) {
+            if (total > 0)
+                m_dialog->setValue(static_cast<int>(done * 1000 / total));
+            return !m_dialog->wasCanceled();
+        };
+    }
+
+private:
+    std::unique_ptr<QProgressDialog> m_dialog;
+};
+
+} // namespace
+
+LogFileActions::LogFileActions(QWidget* window, Dialogs& dialogs, record::LogTable& cds1,
+                               bool& PrintBusy)
+    : m_window(window), m_dialogs(dialogs), m_cds1(cds1), m_printBusy(PrintBusy) {}
+
+void LogFileActions::setTableChanged(std::function<void()> tableChanged) {
+    m_tableChanged = std::move(tableChanged);
+}
+
+void LogFileActions::generalErrorReport(const QString& text) {
+    m_dialogs.message(m_window, QCoreApplication::applicationName(), text, Dialogs::Icon::Error);
+}
+
+void LogFileActions::saveasClick() {
+    Dialogs::FileSpec spec; // the name starts empty each time
+    spec.filters = {QStringLiteral("Excel File(*.xls)"), QStringLiteral("XML(*.xml)"),
+                    QStringLiteral("Txt File(*.txt)")};
+    spec.defaultSuffix = QStringLiteral("xls");
+    spec.confirmOverwrite = true;
+    const QString name = m_dialogs.saveFileName(m_window, spec);
+    if (name.isEmpty())
+        return;
+
+    const std::string path = localPath(name);
+    const bool xml = files::formForName(path) == files::LogForm::Xml;
+    const bool longWork = m_cds1.rowCount() > m_progressRows;
+    files::SaveResult result;
+    {
+        FlagGuard busy(m_printBusy, longWork);
+        WorkProgress progress(m_window, QStringLiteral("Saving the log..."), longWork);
+        result = files::saveLog(m_cds1, path, progress.callback());
+    }
+    const QString done =
+        QStringLiteral("Save table to specified file: ") + name + QStringLiteral(" Scuss!");
+    if (result.status == files::SaveResult::Status::Saved) {
+        if (xml)
+            m_dialogs.message(m_window, QCoreApplication::applicationName(), done,
+                              Dialogs::Icon::None);
+        else
+            m_dialogs.message(nullptr, QStringLiteral("Information"), done,
+                              Dialogs::Icon::Information);
+    } else if (result.status == files::SaveResult::Status::Failed) {
+        if (xml)
+            generalErrorReport(QString::fromLocal8Bit(result.error.c_str()));
+        else
+            m_dialogs.message(nullptr, QStringLiteral("Error"),
+                              QStringLiteral("Could not save table to specified file: ") + name,
+                              Dialogs::Icon::Error);
+    }
+    if (m_window)
+        m_window->update();
+}
+
+void LogFileActions::SpeedButton2Click() {
+    Dialogs::FileSpec spec;
+    spec.filters = {QStringLiteral("Excel File(*.xls)"), QStringLiteral("XML (*.xml)"),
+                    QStringLiteral("Txt File(*.txt)")};
+    spec.initialName = m_lastOpenName;
+    const QString name = m_dialogs.openFileName(m_window, spec);
+    if (name.isEmpty())
+        return;
+    m_lastOpenName = name;
+
+    const std::string path = localPath(name);
+    const bool xml = files::formForName(path) == files::LogForm::Xml;
+    const std::uint64_t size =
+        static_cast<std::uint64_t>(std::max<qint64>(QFileInfo(name).size(), 0));
+    const bool longWork = size / (xml ? kXmlBytesPerRow : kTextBytesPerRow) > m_progressRows;
+    const std::uint64_t before = m_cds1.rowCount();
+    files::LoadResult result;
+    {
+        FlagGuard busy(m_printBusy, longWork);
+        WorkProgress progress(m_window, QStringLiteral("Loading the log..."), longWork);
+        result = files::loadLog(m_cds1, path, progress.callback());
+    }
+    if (m_tableChanged && (result.ok() || m_cds1.rowCount() != before))
+        m_tableChanged();
+    if (result.status == files::LoadResult::Status::Failed)
+        m_dialogs.message(nullptr, QStringLiteral("Error"), QStringLiteral("Failed to Load File!"),
+                          Dialogs::Icon::Error);
+    if (m_window)
+        m_window->update();
+}
+
+void LogFileActions::BtSaveClick(const std::function<QImage()>& grabChart) {
+    Dialogs::FileSpec spec;
+    spec.filters = {QStringLiteral("Bitmaps (*.bmp)")};
+    spec.defaultSuffix = QStringLiteral("bmp");
+    spec.confirmOverwrite = true;
+    const QString name = m_dialogs.saveFileName(m_window, spec);
+    if (name.isEmpty())
+        return;
+    QString error;
+    if (!print::saveBitmap(grabChart ? grabChart() : QImage(), name, &error)) {
+        generalErrorReport(error);
+        return;
+    }
+    m_dialogs.message(m_window, QStringLiteral("Information"),
+                      QStringLiteral("Graphic has saved on %1").arg(name),
+                      Dialogs::Icon::Information);
+}
+
+void LogFileActions::BtPrintClick(const QString& date) {
+    {
+        FlagGuard busy(m_printBusy, true);
+        showReportPreview(m_window, m_dialogs, m_cds1,
+                          date.isEmpty() ? print::reportDateText(QDate::currentDate()) : date,
+                          m_progressRows);
+        if (m_window)
+            m_window->update();
+    }
+    m_printBusy = false;
+}
+
+} // namespace kq::app

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QImage>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+
+class QWidget;
+
+namespace kq::record {
+class LogTable;
+}
+
+namespace kq::app {
+
+class Dialogs;
+
+// The window's file handlers: saving and loading the log (saveas, Record >
+// Save, OpenDataFiles), saving the chart picture (BtSave, Graphic > Save) and
+// the report preview (BtPrint). Every dialog and message goes through
+// `dialogs`; the window connects its buttons and menu items to these.
+class LogFileActions {
+public:
+    // `window` owns the dialogs and is repainted after each action; `PrintBusy`
+    // is the window's flag that keeps the USB poll from logging: it is set
+    // while the preview is open and while a long save or load runs its
+    // progress dialog (the event loop turns meanwhile).
+    LogFileActions(QWidget* window, Dialogs& dialogs, record::LogTable& cds1, bool& PrintBusy);
+
+    // Called after a load changed cds1 (also after a failed or cancelled text
+    // load that kept rows), so that the grid can follow.
+    void setTableChanged(std::function<void()> tableChanged);
+    // Work on more rows than this shows a progress dialog with Cancel.
+    void setProgressRows(std::uint64_t rows) { m_progressRows = rows; }
+    std::uint64_t progressRows() const { return m_progressRows; }
+
+    void saveasClick();
+    void SpeedButton2Click();
+    // `grabChart` draws the chart as it is when the user has chosen the name.
+    void BtSaveClick(const std::function<QImage()>& grabChart);
+    // `date` is the print date as shown; empty means today's in the system format.
+    void BtPrintClick(const QString& date = {});
+
+    const QString& lastOpenName() const { return m_lastOpenName; }
+
+private:
+    void generalErrorReport(const QString& text);
+
+    QWidget* m_window;
+    Dialogs& m_dialogs;
+    record::LogTable& m_cds1;
+    bool& m_printBusy;
+    std::function<void()> m_tableChanged;
+    std::uint64_t m_progressRows = 100000;
+    QString m_lastOpenName;
+};
+
+} // namespace kq::app
