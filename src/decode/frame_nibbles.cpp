@@ -19,6 +19,23 @@ constexpr std::array<std::uint8_t, 256> kHexTable = [] {
 
 std::optional<char> readFrameNibbles(std::string_view frame, FrameNibbles& out) {
     const std::size_t present = std::min(frame.size(), kFramePositions);
+    if (present == kFramePositions) {
+        // The usual whole frame: arithmetic without branches on the data, which the
+        // compiler turns into a few vector operations.
+        std::array<unsigned char, kFramePositions> chars;
+        std::copy_n(frame.data(), kFramePositions, chars.begin());
+        unsigned invalid = 0;
+        for (std::size_t k = 0; k < kFramePositions; ++k) {
+            const auto digit = static_cast<unsigned char>(chars[k] - '0');
+            const auto letter = static_cast<unsigned char>(chars[k] - 'A');
+            const bool isDigit = digit < 10;
+            const bool isLetter = letter < 6;
+            out[k] = static_cast<std::uint8_t>(isDigit ? digit : letter + 10);
+            invalid |= static_cast<unsigned>(!isDigit && !isLetter);
+        }
+        if (invalid == 0)
+            return std::nullopt;
+    }
     std::uint8_t last = 0;
     for (std::size_t k = 0; k < present; ++k) {
         const std::uint8_t v = kHexTable[static_cast<unsigned char>(frame[k])];

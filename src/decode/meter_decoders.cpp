@@ -6,17 +6,53 @@
 #include "decode/reading_steps.h"
 
 #include <array>
+#include <bitset>
 #include <cstddef>
 
 namespace kq::decode {
 namespace {
 
+using Mask = std::bitset<kWidgetCount>;
+
 void setCaption(std::string& caption, char c) {
-    if (c == '\0')
+    if (c == '\0') {
         caption.clear();
-    else
-        caption.assign(1, c);
+    } else {
+        if (caption.size() != 1)
+            caption.resize(1);
+        caption[0] = c;
+    }
 }
+
+// Widgets lit by each value of each annunciator position, so a frame's annunciators
+// are a handful of mask operations instead of a bit test per widget. Indexed by
+// position (from the first annunciator position) and the position's value.
+template <std::size_t Positions, typename Bits>
+std::array<std::array<Mask, 16>, Positions> annunciatorMasks(const Bits& bits, int firstBit) {
+    std::array<std::array<Mask, 16>, Positions> masks{};
+    for (const auto& a : bits) {
+        const auto position = static_cast<std::size_t>((a.bit - firstBit) / 4);
+        const int weight = 8 >> ((a.bit - firstBit) % 4);
+        for (int v = 0; v < 16; ++v)
+            if ((v & weight) != 0)
+                masks[position][static_cast<std::size_t>(v)].set(
+                    static_cast<std::size_t>(a.widget));
+    }
+    return masks;
+}
+
+template <typename Bits> Mask widgetsOf(const Bits& bits) {
+    Mask mask;
+    for (const auto& a : bits)
+        mask.set(static_cast<std::size_t>(a.widget));
+    return mask;
+}
+
+// positions 19..24 of a light-meter frame, 19..29 of a two-row frame
+const auto kMasks12B = annunciatorMasks<6>(kAnnunciators12B, 73);
+const Mask kWidgets12B = widgetsOf(kAnnunciators12B);
+const auto kMasks24B = annunciatorMasks<11>(kAnnunciators24B, 73);
+const Mask kWidgets24B = widgetsOf(kAnnunciators24B);
 
 // The displayed count with the points ignored (19.99 reads 1999), when every digit
 // shown is a decimal digit and at least one is. An L shape in the third digit after
@@ -45,21 +81,40 @@ Count readCount(const std::array<char, 4>& digits, int& value) {
 // Da, its point text, Db, its point text, Dc ("L" for the L shape), its point text, Dd.
 void buildValueText(std::string& out, const std::array<char, 4>& digits, bool sep1, bool sep2,
                     bool sep3, const std::string& separator) {
-    out.clear();
-    const auto put = [&out](char c) {
-        if (c != '\0')
-            out.push_back(c);
+    // The separator is at most 10 characters at start-up; a longer one is still taken
+    // whole, only not on the fast path.
+    constexpr std::size_t kFastSeparator = 10;
+    if (separator.size() > kFastSeparator) {
+        out.clear();
+        for (std::size_t i = 0; i < 4; ++i) {
+            const char c = i == 2 && digits[2] == '@' ? 'L' : digits[i];
+            if (c != '\0')
+                out.push_back(c);
+            if ((i == 0 && sep1) || (i == 1 && sep2) || (i == 2 && sep3))
+                out += separator;
+        }
+        return;
+    }
+    char buffer[4 + 3 * kFastSeparator];
+    std::size_t n = 0;
+    const auto put = [&](char c) {
+        buffer[n] = c;
+        n += c != '\0' ? 1 : 0;
+    };
+    const auto putSeparator = [&](bool lit) {
+        if (lit) {
+            separator.copy(buffer + n, separator.size());
+            n += separator.size();
+        }
     };
     put(digits[0]);
-    if (sep1)
-        out += separator;
+    putSeparator(sep1);
     put(digits[1]);
-    if (sep2)
-        out += separator;
+    putSeparator(sep2);
     put(digits[2] == '@' ? 'L' : digits[2]);
-    if (sep3)
-        out += separator;
+    putSeparator(sep3);
     put(digits[3]);
+    out.assign(buffer, n);
 }
 
 int pointStateOf(const DisplayModel& d) {
@@ -94,8 +149,10 @@ DecodeStatus LcdDisplay12B(MeterState& state, ReadingSink* sink) {
     d.setShown(Widget::LcdP3, frame.p3);
     d.setShown(Widget::LcdP2, frame.p2);
     d.setShown(Widget::LcdP1, frame.p1);
-    for (const AnnunciatorBit& a : kAnnunciators12B)
-        d.setShown(a.widget, annunciatorLit12B(frame.annunciators, a.bit));
+    Mask lit;
+    for (std::size_t k = 0; k < kMasks12B.size(); ++k)
+        lit |= kMasks12B[k][nibbles[18 + k]];
+    d.shown = (d.shown & ~kWidgets12B) | lit;
     state.UnitText = frame.unit;
 
     for (std::size_t i = 0; i < 4; ++i)
@@ -151,8 +208,10 @@ DecodeStatus LcdDisplay24B(MeterState& state) {
     d.setShown(Widget::LcdP12, frame.bit68);
     const bool sep1 = frame.bit12 || frame.bit36;
 
-    for (const AnnunciatorBit24B& a : kAnnunciators24B)
-        d.setShown(a.widget, annunciatorLit24B(frame.annunciators, a.bit));
+    Mask lit;
+    for (std::size_t k = 0; k < kMasks24B.size(); ++k)
+        lit |= kMasks24B[k][nibbles[18 + k]];
+    d.shown = (d.shown & ~kWidgets24B) | lit;
     if (!annunciatorLit24B(frame.annunciators, 112))
         d.setShown(Widget::NO, annunciatorLit24B(frame.annunciators, 113));
     state.UnitText = frame.unit;

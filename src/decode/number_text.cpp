@@ -43,30 +43,22 @@ double textToNumber(std::string_view text, std::string_view decimalSeparator) {
     std::size_t mantissaDigits = 0;
     std::size_t fractionDigits = 0;
     bool separatorSeen = false;
-    // Exact while it stays below 2^53; `magnitude` is the decimal order of the
-    // mantissa, to tell overflow from underflow when the value leaves the double range.
+    // Exact while it stays below 2^53.
     std::uint64_t mantissa = 0;
     bool mantissaExact = true;
-    long magnitude = 0;
-    bool nonZeroSeen = false;
     while (i < text.size()) {
-        if (isDigit(text[i])) {
+        const unsigned digit = static_cast<unsigned char>(text[i]) - unsigned{'0'};
+        if (digit <= 9) {
             ++mantissaDigits;
-            if (separatorSeen)
-                ++fractionDigits;
-            if (text[i] != '0')
-                nonZeroSeen = true;
-            if (!separatorSeen && nonZeroSeen)
-                ++magnitude;
-            else if (separatorSeen && !nonZeroSeen)
-                --magnitude;
+            fractionDigits += separatorSeen ? 1 : 0;
             if (mantissaExact) {
-                mantissa = mantissa * 10 + static_cast<std::uint64_t>(text[i] - '0');
+                mantissa = mantissa * 10 + digit;
                 mantissaExact = mantissa <= kExactMantissaLimit;
             }
             ++i;
         } else if (!separatorSeen && !decimalSeparator.empty() &&
-                   text.substr(i).starts_with(decimalSeparator)) {
+                   text.size() - i >= decimalSeparator.size() &&
+                   text.compare(i, decimalSeparator.size(), decimalSeparator) == 0) {
             separatorSeen = true;
             i += decimalSeparator.size();
         } else {
@@ -108,15 +100,25 @@ double textToNumber(std::string_view text, std::string_view decimalSeparator) {
     }
 
     // The text is rewritten with '.' as the separator so the conversion does not
-    // depend on the process locale.
+    // depend on the process locale. `magnitude` is the decimal order of the mantissa,
+    // to tell overflow from underflow when the value leaves the double range.
     std::string plain;
     plain.reserve(text.size() + 1);
     if (negative)
         plain.push_back('-');
+    long magnitude = 0;
+    bool nonZeroSeen = false;
+    bool inFraction = false;
     for (std::size_t k = mantissaStart; k < mantissaEnd;) {
         if (isDigit(text[k])) {
+            nonZeroSeen = nonZeroSeen || text[k] != '0';
+            if (!inFraction && nonZeroSeen)
+                ++magnitude;
+            else if (inFraction && !nonZeroSeen)
+                --magnitude;
             plain.push_back(text[k++]);
         } else {
+            inFraction = true;
             plain.push_back('.');
             k += decimalSeparator.size();
         }

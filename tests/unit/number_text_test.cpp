@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <optional>
+#include <random>
 #include <string>
 
 namespace {
@@ -66,6 +68,31 @@ TEST(TextToNumberLong, ManyDigitsStillConvertToTheNearestDouble) {
     EXPECT_DOUBLE_EQ(textToNumber(std::string(400, '0') + "7", "."), 7.0);
     EXPECT_DOUBLE_EQ(textToNumber("0." + std::string(300, '0') + "1e300", "."), 0.1);
     EXPECT_EQ(textToNumber(std::string(400, '9'), "."), kNotANumber);
+}
+
+// Short plain texts take a shortcut; with an exponent they take the general
+// conversion. Both must give the same double for every text.
+TEST(TextToNumberShortcut, AgreesWithTheGeneralConversion) {
+    std::mt19937 random(2024);
+    const auto below = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(random); };
+    for (int i = 0; i < 20000; ++i) {
+        std::string text;
+        if (below(3) == 0)
+            text.push_back(below(2) ? '-' : '+');
+        const int intDigits = below(12);
+        const int fracDigits = below(3) == 0 ? 0 : below(25);
+        for (int d = 0; d < intDigits; ++d)
+            text.push_back(static_cast<char>('0' + below(10)));
+        if (fracDigits > 0 || intDigits == 0) {
+            text += ",";
+            for (int d = 0; d < std::max(fracDigits, 1); ++d)
+                text.push_back(static_cast<char>('0' + below(10)));
+        }
+        const double shortcut = textToNumber(text, ",");
+        const double general = textToNumber(text + "e0", ",");
+        ASSERT_NE(shortcut, kNotANumber) << text;
+        ASSERT_EQ(shortcut, general) << text;
+    }
 }
 
 struct IntCase {
