@@ -1,0 +1,297 @@
+// The window's file handlers with scripted dialogs: saving and loading the
+// log, the chart bitmap, the report preview and its PDF.
+#include "app/log_file_actions.h"
+#include "print/report_painter.h"
+#include "record/log_table.h"
+#include "recording_dialogs.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QPrintPreviewDialog>
+#include <QPrintPreviewWidget>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QWidget>
+#include <QtTest>
+
+#include <functional>
+
+using Icon = kq::app::Dialogs::Icon;
+using kq::record::LogTable;
+
+namespace {
+
+QByteArray readAll(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return f.readAll();
+}
+
+void fill(LogTable& t, int rows) {
+    for (int i = 1; i <= rows; ++i)
+        t.append(i, "10:15:02", QByteArray::number(i * 1.5).toStdString(), "lux");
+}
+
+// Runs `inspect` on the modal dialog the action opens, then closes it.
+void whenModal(std::function<void(QWidget*)> inspect) {
+    QTimer::singleShot(0, [inspect] {
+        QWidget* modal = QApplication::activeModalWidget();
+        QVERIFY(modal != nullptr);
+        inspect(modal);
+        modal->close();
+    });
+}
+
+int darkPixels(const QImage& image, const QRect& area) {
+    int n = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            n += qGray(image.pixel(x, y)) < 128;
+    return n;
+}
+
+} // namespace
+
+class ReportTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() {
+        m_dir = std::make_unique<QTemporaryDir>(); // a folder of its own for each test
+        QVERIFY(m_dir->isValid());
+        m_dialogs = RecordingDialogs();
+        m_table.clear();
+        m_busy = false;
+        m_actions =
+            std::make_unique<kq::app::LogFileActions>(&m_window, m_dialogs, m_table, m_busy);
+    }
+
+    void saveasWritesTheFormTheNameSelects_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<bool>("xml");
+        QTest::newRow("xls") << "a.xls"
+                             << "Information" << false;
+        QTest::newRow("upper-case XML") << "A.XML" << QCoreApplication::applicationName() << true;
+        QTest::newRow("csv") << "a.csv"
+                             << "Information" << false;
+    }
+    void saveasWritesTheFormTheNameSelects() {
+        QFETCH(QString, name);
+        QFETCH(QString, caption);
+        QFETCH(bool, xml);
+        m_table.append(1, "10:15:02", " 12.5", "lux");
+        const QString path = m_dir->filePath(name);
+        m_dialogs.fileAnswers << path;
+        m_actions->saveasClick();
+
+        QCOMPARE(m_dialogs.lastSpecs.size(), std::size_t{1});
+        const auto& spec = m_dialogs.lastSpecs[0];
+        QCOMPARE(spec.filters, QStringList({"Excel File(*.xls)", "XML(*.xml)", "Txt File(*.txt)"}));
+        QCOMPARE(spec.defaultSuffix, QString("xls"));
+        QVERIFY(spec.confirmOverwrite);
+        QVERIFY(spec.initialName.isEmpty());
+
+        QCOMPARE(m_dialogs.messages.size(), std::size_t{1});
+        QCOMPARE(m_dialogs.messages[0].caption, caption);
+        QCOMPARE(m_dialogs.messages[0].text, "Save table to specified file: " + path + " Scuss!");
+        QCOMPARE(m_dialogs.messages[0].icon, xml ? Icon::None : Icon::Information);
+        const QByteArray bytes = readAll(path);
+        QVERIFY(xml ? bytes.startsWith("<?xml") : bytes.startsWith("No\tTime\tValue\tUnit\r\n"));
+    }
+
+    void saveFailuresShowTheirMessages() {
+        m_dialogs.fileAnswers << m_dir->filePath("missing/a.txt")
+                              << m_dir->filePath("missing/a.xml");
+        m_actions->saveasClick();
+        m_actions->saveasClick();
+        QCOMPARE(m_dialogs.messages.size(), std::size_t{2});
+        QCOMPARE(m_dialogs.messages[0].caption, QString("Error"));
+        QCOMPARE(m_dialogs.messages[0].text,
+                 "Could not save table to specified file: " + m_dir->filePath("missing/a.txt"));
+        QVERIFY(!m_dialogs.messages[0].owned);
+        // The XML form reports through the general error report.
+        QCOMPARE(m_dialogs.messages[1].caption, QCoreApplication::applicationName());
+        QCOMPARE(m_dialogs.messages[1].icon, Icon::Error);
+        QVERIFY(m_dialogs.messages[1].text.contains("No such file or directory"));
+    }
+
+    void cancelledDialogsDoNothing() {
+        m_actions->saveasClick();
+        m_actions->SpeedButton2Click();
+        m_actions->BtSaveClick([] { return QImage(); });
+        QVERIFY(m_dialogs.messages.empty());
+        QVERIFY(QDir(m_dir->path()).entryList(QDir::Files).isEmpty());
+    }
+
+    void loadAppendsRemembersTheNameAndReportsFailure() {
+        fill(m_table, 10);
+        const QString good = m_dir->filePath("five.txt");
+        QFile f(good);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("No\tTime\tValue\tUnit\r\n11\t12:00:00\t1.1\tlux\r\n12\t12:00:01\t1.2\tlux\r\n");
+        f.close();
+        int changed = 0;
+        m_actions->setTableChanged([&] { ++changed; });
+
+        m_dialogs.fileAnswers << good << m_dir->filePath("missing.xml");
+        m_actions->SpeedButton2Click();
+        QCOMPARE(m_table.rowCount(), std::size_t{12});
+        QCOMPARE(changed, 1);
+        QVERIFY(m_dialogs.messages.empty());
+        QCOMPARE(m_dialogs.lastSpecs[0].filters,
+                 QStringList({"Excel File(*.xls)", "XML (*.xml)", "Txt File(*.txt)"}));
+        QVERIFY(m_dialogs.lastSpecs[0].defaultSuffix.isEmpty());
+
+        m_actions->SpeedButton2Click();
+        QCOMPARE(m_dialogs.lastSpecs[1].initialName, good); // shows the last name chosen
+        QCOMPARE(m_table.rowCount(), std::size_t{12});
+        QCOMPARE(changed, 1);
+        QCOMPARE(m_dialogs.messages.size(), std::size_t{1});
+        QCOMPARE(m_dialogs.messages[0].caption, QString("Error"));
+        QCOMPARE(m_dialogs.messages[0].text, QString("Failed to Load File!"));
+        QCOMPARE(m_dialogs.messages[0].icon, Icon::Error);
+        QVERIFY(!m_dialogs.messages[0].owned);
+        QCOMPARE(m_actions->lastOpenName(), m_dir->filePath("missing.xml"));
+    }
+
+    void longWorkShowsProgressAndStillSavesEverything() {
+        fill(m_table, 2000);
+        m_actions->setProgressRows(100);
+        const QString path = m_dir->filePath("long.xml");
+        m_dialogs.fileAnswers << path << path;
+        m_actions->saveasClick();
+        QVERIFY(!m_busy);
+        LogTable before;
+        fill(before, 2000);
+        m_table.clear();
+        m_actions->SpeedButton2Click();
+        QCOMPARE(m_table.rowCount(), std::size_t{2000});
+        QVERIFY(!m_busy);
+        QCOMPARE(m_dialogs.messages.size(), std::size_t{1}); // the save's, no failure
+    }
+
+    void chartBitmapIsABitmapWhateverTheExtension_data() {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("bmp") << "chart.bmp";
+        QTest::newRow("jpg") << "chart.jpg";
+        QTest::newRow("none") << "chart";
+    }
+    void chartBitmapIsABitmapWhateverTheExtension() {
+        QFETCH(QString, name);
+        const QString path = m_dir->filePath(name);
+        m_dialogs.fileAnswers << path;
+        int grabbed = 0;
+        m_actions->BtSaveClick([&] {
+            ++grabbed;
+            QImage image(321, 394, QImage::Format_RGB32);
+            image.fill(Qt::darkGreen);
+            return image;
+        });
+        QCOMPARE(grabbed, 1);
+        QCOMPARE(m_dialogs.lastSpecs[0].filters, QStringList({"Bitmaps (*.bmp)"}));
+        QCOMPARE(m_dialogs.lastSpecs[0].defaultSuffix, QString("bmp"));
+        QVERIFY(m_dialogs.lastSpecs[0].confirmOverwrite);
+        const QByteArray bytes = readAll(path);
+        QVERIFY(bytes.startsWith("BM"));
+        const QImage back = QImage::fromData(bytes, "BMP");
+        QCOMPARE(back.size(), QSize(321, 394));
+        QCOMPARE(back.pixelColor(10, 10), QColor(Qt::darkGreen));
+        QCOMPARE(m_dialogs.messages.size(), std::size_t{1});
+        QCOMPARE(m_dialogs.messages[0].caption, QString("Information"));
+        QCOMPARE(m_dialogs.messages[0].text, "Graphic has saved on " + path);
+        QVERIFY(m_dialogs.messages[0].owned);
+    }
+
+    void chartBitmapFailureGoesToTheErrorReport() {
+        m_dialogs.fileAnswers << m_dir->filePath("missing/chart.bmp");
+        m_actions->BtSaveClick([] {
+            QImage image(10, 10, QImage::Format_RGB32);
+            image.fill(Qt::white);
+            return image;
+        });
+        QCOMPARE(m_dialogs.messages.size(), std::size_t{1});
+        QCOMPARE(m_dialogs.messages[0].caption, QCoreApplication::applicationName());
+        QCOMPARE(m_dialogs.messages[0].icon, Icon::Error);
+        QVERIFY(!m_dialogs.messages[0].text.startsWith("Graphic has saved"));
+    }
+
+    void previewShowsEveryPageWhilePrintBusy_data() {
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<int>("pages");
+        QTest::newRow("empty table") << 0 << 1;
+        QTest::newRow("100 rows") << 100 << 3;
+    }
+    void previewShowsEveryPageWhilePrintBusy() {
+        QFETCH(int, rows);
+        QFETCH(int, pages);
+        fill(m_table, rows);
+        bool busyWhileOpen = false;
+        int shownPages = -1;
+        QString objectName;
+        whenModal([&](QWidget* modal) {
+            busyWhileOpen = m_busy;
+            objectName = modal->objectName();
+            if (auto* view = modal->findChild<QPrintPreviewWidget*>())
+                shownPages = view->pageCount();
+        });
+        m_actions->BtPrintClick("09/12/2026");
+        QVERIFY(busyWhileOpen);
+        QVERIFY(!m_busy);
+        QCOMPARE(objectName, QString("ReportPreview"));
+        QCOMPARE(shownPages, pages);
+    }
+
+    void previewSavesThePdf() {
+        fill(m_table, 50);
+        const QString path = m_dir->filePath("report.pdf");
+        m_dialogs.fileAnswers << path;
+        whenModal([](QWidget* modal) {
+            auto* pdf = modal->findChild<QAction*>("ReportSavePdf");
+            QVERIFY(pdf != nullptr);
+            pdf->trigger();
+        });
+        m_actions->BtPrintClick("09/12/2026");
+        const QByteArray bytes = readAll(path);
+        QVERIFY(bytes.startsWith("%PDF"));
+        QCOMPARE(bytes.count("/Type /Page\n") + bytes.count("/Type /Page\r") +
+                     bytes.count("/Type /Page "),
+                 2);
+        QVERIFY(m_dialogs.messages.empty());
+    }
+
+    void pagePictureHasItsTextInPlace() {
+        fill(m_table, 40);
+        const double dpi = 96;
+        const QImage first = kq::print::reportPageImage(m_table, 0, "09/12/2026", dpi);
+        const QImage second = kq::print::reportPageImage(m_table, 1, "09/12/2026", dpi);
+        const double mm = dpi / 25.4;
+        auto box = [&](double x, double y, double w, double h) {
+            return QRect(int(x * mm), int(y * mm), int(w * mm), int(h * mm));
+        };
+        // Title centred on the band (10..200 mm), nothing in the left margin.
+        QVERIFY(darkPixels(first, box(85, 12, 40, 7)) > 50);
+        QCOMPARE(darkPixels(first, box(0, 0, 9, 297)), 0);
+        QVERIFY(darkPixels(first, box(168, 14, 12, 4)) > 5); // "Print Date:"
+        // Page 1 holds 37 detail bands, page 2 the other 3.
+        QVERIFY(darkPixels(first, box(22, 31.2 + 36 * 6.6 + 2, 15, 4)) > 5);
+        QVERIFY(darkPixels(second, box(22, 31.2 + 2 * 6.6 + 2, 15, 4)) > 5);
+        QCOMPARE(darkPixels(second, box(22, 31.2 + 3 * 6.6 + 1, 100, 6)), 0);
+        // The page number in the footer band on the bottom margin.
+        QVERIFY(darkPixels(second, box(163, 276.4 + 4, 8, 5)) > 5);
+    }
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QWidget m_window;
+    RecordingDialogs m_dialogs;
+    LogTable m_table;
+    bool m_busy = false;
+    std::unique_ptr<kq::app::LogFileActions> m_actions;
+};
+
+QTEST_MAIN(ReportTest)
+#include "report_test.moc"
