@@ -1,0 +1,112 @@
+// Speed of the log files with a million rows: save and load of both forms,
+// and the text load against `wc -l` on the same file as a yardstick of the
+// machine's reading speed in the same run.
+#include "figure.h"
+#include "files/log_file.h"
+#include "record/log_table.h"
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+void fillTable(kq::record::LogTable& t, int rows) {
+    char value[16];
+    for (int i = 0; i < rows; ++i) {
+        std::snprintf(value, sizeof value, "%d.%d", i % 2000, i % 10);
+        char time[9];
+        std::snprintf(time, sizeof time, "%02d:%02d:%02d", (i / 3600) % 24, (i / 60) % 60, i % 60);
+        t.append(i + 1, time, value, i % 3 ? "lux" : "fc");
+    }
+}
+
+// The best of a few runs: the figure should show the code, not the neighbours.
+template <class F> double bestSeconds(int runs, F&& f) {
+    double best = 1e30;
+    for (int i = 0; i < runs; ++i) {
+        const auto start = Clock::now();
+        f();
+        best = std::min(best, std::chrono::duration<double>(Clock::now() - start).count());
+    }
+    return best;
+}
+
+std::string tempPath(const char* name) {
+    const char* dir = std::getenv("TMPDIR");
+    return std::string(dir && *dir ? dir : "/tmp") + "/kq_files_bench_" +
+           std::to_string(::getpid()) + "_" + name;
+}
+
+void BM_SaveText100k(benchmark::State& state) {
+    kq::record::LogTable t;
+    fillTable(t, 100000);
+    const std::string path = tempPath("100k.txt");
+    for (auto _ : state)
+        benchmark::DoNotOptimize(kq::files::saveLog(t, path).ok());
+    std::remove(path.c_str());
+}
+BENCHMARK(BM_SaveText100k)->Unit(benchmark::kMillisecond);
+
+void BM_LoadText100k(benchmark::State& state) {
+    kq::record::LogTable t;
+    fillTable(t, 100000);
+    const std::string path = tempPath("100k_load.txt");
+    kq::files::saveLog(t, path);
+    for (auto _ : state) {
+        kq::record::LogTable back;
+        benchmark::DoNotOptimize(kq::files::loadLog(back, path).ok());
+    }
+    std::remove(path.c_str());
+}
+BENCHMARK(BM_LoadText100k)->Unit(benchmark::kMillisecond);
+
+void millionRowFigures() {
+    const int rows = 1000000;
+    kq::record::LogTable table;
+    fillTable(table, rows);
+    const std::string txt = tempPath("1M.txt");
+    const std::string xml = tempPath("1M.xml");
+    bool ok = true;
+
+    const double saveTxt = bestSeconds(3, [&] { ok &= kq::files::saveLog(table, txt).ok(); });
+    const double loadTxt = bestSeconds(3, [&] {
+        kq::record::LogTable back;
+        ok &= kq::files::loadLog(back, txt).ok() && back.rowCount() == table.rowCount();
+    });
+    const double saveXml = bestSeconds(3, [&] { ok &= kq::files::saveLog(table, xml).ok(); });
+    const double loadXml = bestSeconds(3, [&] {
+        kq::record::LogTable back;
+        ok &= kq::files::loadLog(back, xml).ok() && back.rowCount() == table.rowCount();
+    });
+    const std::string wc = "wc -l '" + txt + "' >/dev/null";
+    const double wcTime = bestSeconds(3, [&] { ok &= std::system(wc.c_str()) == 0; });
+    std::remove(txt.c_str());
+    std::remove(xml.c_str());
+    if (!ok) {
+        std::fputs("files_bench: a save or load failed\n", stderr);
+        std::exit(1);
+    }
+    printFigure("save_txt_1M_s", saveTxt, "s");
+    printFigure("load_txt_1M_s", loadTxt, "s");
+    printFigure("save_xml_1M_s", saveXml, "s");
+    printFigure("load_xml_1M_s", loadXml, "s");
+    printFigure("io_vs_wc_ratio", loadTxt / wcTime, "x");
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    millionRowFigures();
+    return 0;
+}
