@@ -1,0 +1,341 @@
+// The USB bridge link under load: CPU of the window process while it polls a
+// virtual meter at 2 and 60 frames/s, the time from a meter's write to the
+// decoded display, and the cost of one poll tick.
+//
+// KQ_BENCH_SECONDS shortens the 20 s CPU runs for a quick look.
+
+#include "app/dialogs.h"
+#include "app/tfcomm.h"
+#include "app/usb_controller.h"
+#include "decode/meter_state.h"
+#include "decode/model_switch.h"
+#include "figure.h"
+#include "links/usb_link.h"
+#include "links/usbbridge_fake.h"
+#include "links/usbbridge_tty.h"
+#include "record/recorder.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QProcess>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <map>
+#include <mutex>
+#include <string>
+#include <sys/resource.h>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+class SilentDialogs : public kq::app::Dialogs {
+public:
+    int shown = 0;
+    void message(QWidget*, const QString& caption, const QString& text, Icon) override {
+        ++shown;
+        std::fprintf(stderr, "message: %s: %s\n", qPrintable(caption), qPrintable(text));
+    }
+    QString saveFileName(QWidget*, const FileSpec&) override { return {}; }
+    QString openFileName(QWidget*, const FileSpec&) override { return {}; }
+};
+
+void runEventLoopFor(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+bool waitFor(const std::function<bool()>& done, int ms) {
+    const auto until = Clock::now() + std::chrono::milliseconds(ms);
+    while (!done() && Clock::now() < until)
+        runEventLoopFor(20);
+    return done();
+}
+
+double cpuSeconds() {
+    rusage ru{};
+    getrusage(RUSAGE_SELF, &ru);
+    return static_cast<double>(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
+           static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
+}
+
+QAbstractButton* usbButton(kq::app::TFCOMM& w) {
+    return w.findChild<QAbstractButton*>("USB");
+}
+
+// A virtual meter process on a line reached through a link in a temporary
+// directory, attached the way a user would: KQMETER_BRIDGE_DEVICES.
+class VirtualMeter {
+public:
+    explicit VirtualMeter(double fps) {
+        const QString link = m_dir.filePath("meter");
+        const QString pathFile = dir().filePath("meter.path");
+        const char* sim = std::getenv("KQ_SIM");
+        m_process.setProgram(sim ? QString::fromLocal8Bit(sim)
+                                 : QCoreApplication::applicationDirPath() +
+                                       "/../tools/kqmeter-sim");
+        m_process.setArguments({"--values", "19.99,1500,0L,123.4", "--rate", QString::number(fps),
+                                "--link", link, "--path-file", pathFile});
+        m_process.start();
+        m_ok = waitFor([&] { return QFileInfo(pathFile).size() > 0; }, 10000);
+        if (!m_ok)
+            std::fprintf(stderr, "virtual meter did not start (%s)\n",
+                         qPrintable(m_process.program()));
+        qputenv(kq::links::kBridgeDevicesEnv, link.toLocal8Bit());
+    }
+    ~VirtualMeter() {
+        m_process.terminate();
+        m_process.waitForFinished(5000);
+    }
+    bool ok() const { return m_ok; }
+
+private:
+    const QTemporaryDir& dir() const { return m_dir; }
+    QTemporaryDir m_dir;
+    QProcess m_process;
+    bool m_ok = false;
+};
+
+// Runs the event loop for `seconds` and returns this process's CPU time in
+// percent of one core over that time.
+double cpuPercentOver(int seconds) {
+    const double cpu0 = cpuSeconds();
+    const auto t0 = Clock::now();
+    runEventLoopFor(seconds * 1000);
+    const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
+    return 100.0 * (cpuSeconds() - cpu0) / wall;
+}
+
+// CPU of this process (the window, offscreen) connected to a virtual meter
+// sending `fps` frames per second, in percent of one core.
+double windowCpuPercent(double fps, int seconds) {
+    VirtualMeter meter(fps);
+    if (!meter.ok())
+        return -1.0;
+    SilentDialogs dialogs;
+    kq::app::TFCOMM w(dialogs);
+    w.show();
+    usbButton(w)->click();
+    runEventLoopFor(1000); // connected and settled
+    const std::size_t rowsBefore = w.recorder().cds1.rowCount();
+    const double percent = cpuPercentOver(seconds);
+    const auto rows = w.recorder().cds1.rowCount() - rowsBefore;
+    std::fprintf(stderr, "window, %g fps: %zu readings logged in %d s, %.2f%% CPU\n", fps, rows,
+                 seconds, percent);
+    return rows == 0 || dialogs.shown ? -1.0 : percent; // not connected: no figure
+}
+
+// The same without widgets: the link, its poll and the log, to tell the
+// link's share from the window's drawing.
+double linkCpuPercent(double fps, int seconds) {
+    VirtualMeter meter(fps);
+    if (!meter.ok())
+        return -1.0;
+    SilentDialogs dialogs;
+    kq::decode::MeterState state;
+    kq::decode::applyStartup(state, kq::decode::builtModelSwitches(), ".");
+    kq::record::Recorder recorder;
+    QPushButton button;
+    kq::app::UsbController usb(nullptr, state, &recorder, dialogs, &button, nullptr, {});
+    button.click();
+    runEventLoopFor(1000);
+    const std::size_t rowsBefore = recorder.cds1.rowCount();
+    const double percent = cpuPercentOver(seconds);
+    const auto rows = recorder.cds1.rowCount() - rowsBefore;
+    std::fprintf(stderr, "link alone, %g fps: %zu readings logged in %d s, %.2f%% CPU\n", fps, rows,
+                 seconds, percent);
+    return rows == 0 || dialogs.shown ? -1.0 : percent;
+}
+
+// The bridge of the window, watched: the second flush after a read that
+// returned data ends the tick's decoding, so the glass holds the frame then.
+class WatchedBridge : public kq::links::UsbBridge {
+public:
+    explicit WatchedBridge(std::unique_ptr<kq::links::UsbBridge> inner)
+        : m_inner(std::move(inner)) {}
+    std::function<void()> onDecoded;
+
+    kq::links::UB_STATUS UB_GetNumDevices(std::uint32_t* c) override {
+        return m_inner->UB_GetNumDevices(c);
+    }
+    kq::links::UB_STATUS UB_Open(int i, kq::links::UB_HANDLE* h) override {
+        return m_inner->UB_Open(i, h);
+    }
+    kq::links::UB_STATUS UB_SetBaudRate(kq::links::UB_HANDLE h, std::uint32_t b) override {
+        return m_inner->UB_SetBaudRate(h, b);
+    }
+    kq::links::UB_STATUS UB_SetTimeouts(std::uint32_t r, std::uint32_t w) override {
+        return m_inner->UB_SetTimeouts(r, w);
+    }
+    kq::links::UB_STATUS UB_Read(kq::links::UB_HANDLE h, void* b, std::uint32_t n,
+                                 std::uint32_t* got) override {
+        const auto s = m_inner->UB_Read(h, b, n, got);
+        m_flushes = s == kq::links::UB_OK ? 0 : -1;
+        return s;
+    }
+    kq::links::UB_STATUS UB_FlushBuffers(kq::links::UB_HANDLE h, int tx, int rx) override {
+        const auto s = m_inner->UB_FlushBuffers(h, tx, rx);
+        if (m_flushes >= 0 && ++m_flushes == 2 && onDecoded)
+            onDecoded();
+        return s;
+    }
+    kq::links::UB_STATUS UB_Close(kq::links::UB_HANDLE h) override { return m_inner->UB_Close(h); }
+
+private:
+    std::unique_ptr<kq::links::UsbBridge> m_inner;
+    int m_flushes = -1;
+};
+
+// A light-meter frame showing the count `value` (0..9999), as on the cable.
+std::vector<std::uint8_t> frameFor(int value) {
+    // segments per digit, first nibble then second, as the light meter packs them
+    static const char* const kDigit[] = {"B7", "06", "E5", "C7", "56",
+                                         "D3", "F3", "07", "F7", "D7"};
+    std::string text(32, '0');
+    const int digits[4] = {value / 1000 % 10, value / 100 % 10, value / 10 % 10, value % 10};
+    for (int i = 0; i < 4; ++i) // rightmost digit first, from position 3
+        text.replace(static_cast<std::size_t>(2 + 2 * (3 - i)), 2, kDigit[digits[i]]);
+    text[18] = '8';
+    text[30] = 'D';
+    text[31] = 'A';
+    std::vector<std::uint8_t> out;
+    for (char c : text)
+        out.push_back(static_cast<std::uint8_t>(0x40 | (c <= '9' ? c - '0' : c - 'A' + 10)));
+    return out;
+}
+
+// Median milliseconds from the write of a frame on the meter's side of the
+// line to the end of its decoding in the window.
+double frameToGlassLatencyMs(int frames) {
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0)
+        return -1.0;
+    termios tio{};
+    ::tcgetattr(master, &tio);
+    ::cfmakeraw(&tio);
+    ::tcsetattr(master, TCSANOW, &tio);
+    kq::links::TtyUsbBridge::Discovery d;
+    d.paths = std::vector<std::string>{::ptsname(master)};
+    auto watched = std::make_unique<WatchedBridge>(std::make_unique<kq::links::TtyUsbBridge>(d));
+    WatchedBridge* bridge = watched.get();
+
+    SilentDialogs dialogs;
+    kq::app::TFCOMM w(dialogs, std::move(watched));
+    w.show();
+    usbButton(w)->click();
+    runEventLoopFor(200);
+
+    std::mutex mutex;
+    std::map<std::string, Clock::time_point> written;
+    std::vector<double> latencies;
+    bridge->onDecoded = [&] {
+        const auto now = Clock::now();
+        std::lock_guard lock(mutex);
+        auto it = written.find(w.state().ValueText);
+        if (it != written.end()) {
+            latencies.push_back(
+                std::chrono::duration<double, std::milli>(now - it->second).count());
+            written.erase(it);
+        }
+    };
+    std::atomic<bool> stop{false};
+    std::thread meter([&] {
+        for (int i = 0; i < frames && !stop; ++i) {
+            const int value = 1000 + i % 9000;
+            const auto bytes = frameFor(value);
+            {
+                std::lock_guard lock(mutex);
+                written[std::to_string(value)] = Clock::now();
+            }
+            if (::write(master, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()))
+                break;
+            // Off the poll's 10 ms beat, so every phase of it is met.
+            std::this_thread::sleep_for(std::chrono::milliseconds(37 + i % 7));
+        }
+    });
+    waitFor(
+        [&] {
+            std::lock_guard lock(mutex);
+            return static_cast<int>(latencies.size()) >= frames;
+        },
+        frames * 60 + 2000);
+    stop = true;
+    meter.join();
+    bridge->onDecoded = nullptr;
+    ::close(master);
+    if (latencies.empty())
+        return -1.0;
+    std::sort(latencies.begin(), latencies.end());
+    std::fprintf(stderr, "latency: %zu of %d frames, min %.2f ms, max %.2f ms\n", latencies.size(),
+                 frames, latencies.front(), latencies.back());
+    return latencies[latencies.size() / 2];
+}
+
+// One poll tick that reads and decodes a whole frame, over the fake bridge.
+void BM_PollTickDecodingAFrame(benchmark::State& st) {
+    kq::links::FakeUsbBridge bridge;
+    bridge.setDeviceCount(1);
+    kq::links::UsbLink link(bridge);
+    link.usb_dllClick();
+    kq::decode::MeterState state;
+    state.LocaleDecimalSeparator = ".";
+    const auto frame = frameFor(1999);
+    for (auto _ : st) {
+        bridge.queueRead(frame);
+        benchmark::DoNotOptimize(link.Timer1Timer(state, nullptr));
+        bridge.clearCalls();
+    }
+}
+BENCHMARK(BM_PollTickDecodingAFrame);
+
+// One idle tick: nothing arrived.
+void BM_PollTickIdle(benchmark::State& st) {
+    kq::links::FakeUsbBridge bridge;
+    bridge.setDeviceCount(1);
+    kq::links::UsbLink link(bridge);
+    link.usb_dllClick();
+    kq::decode::MeterState state;
+    for (auto _ : st) {
+        benchmark::DoNotOptimize(link.Timer1Timer(state, nullptr));
+        bridge.clearCalls();
+    }
+}
+BENCHMARK(BM_PollTickIdle);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    int seconds = 20;
+    if (const char* s = std::getenv("KQ_BENCH_SECONDS"))
+        seconds = std::max(1, std::atoi(s));
+
+    printFigure("usb_poll_cpu_percent_2fps", windowCpuPercent(2, seconds), "%");
+    printFigure("usb_poll_cpu_percent_60fps", windowCpuPercent(60, seconds), "%");
+    printFigure("usb_link_cpu_percent_2fps", linkCpuPercent(2, seconds), "%");
+    printFigure("usb_link_cpu_percent_60fps", linkCpuPercent(60, seconds), "%");
+    printFigure("frame_to_glass_latency_ms", frameToGlassLatencyMs(200), "ms");
+
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
