@@ -442,6 +442,25 @@ bool XmlScanner::feed(const char* data, std::size_t size) {
             }
             m_offset += static_cast<std::uint64_t>(static_cast<const char*>(lt) - p);
             p = static_cast<const char*>(lt);
+        } else if (m_state == State::StartName || m_state == State::AttrName ||
+                   m_state == State::EndName) {
+            // Names are read a run at a time rather than byte by byte.
+            const char* q = p;
+            while (q < end && isNameChar(*q))
+                ++q;
+            if (q > p) {
+                const auto n = static_cast<std::size_t>(q - p);
+                m_tagBytes += n;
+                if (m_tagBytes > m_maxTagBytes)
+                    return fail("tag too long");
+                std::string& name =
+                    m_state == State::AttrName ? m_attributes[m_attrCount].name : m_name;
+                name.append(p, n);
+                m_offset += n;
+                p = q;
+                if (p == end)
+                    return true;
+            }
         } else if (m_state == State::Value) {
             const char* q = p;
             while (q < end && isPlainValueByte(*q, m_quote))
