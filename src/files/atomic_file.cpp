@@ -1,9 +1,12 @@
 #include "files/atomic_file.h"
 
 #include <cerrno>
+#include <chrono>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <fcntl.h>
 #include <random>
 #include <sys/stat.h>
@@ -56,10 +59,17 @@ bool AtomicFile::open() {
         fail("Cannot create file", EISDIR);
         return false;
     }
-    std::random_device entropy;
+    std::uint64_t seed = static_cast<std::uint64_t>(::getpid()) << 32;
+    try {
+        seed ^= std::random_device{}();
+    } catch (const std::exception&) {
+        // No entropy source: the clock still tells concurrent saves apart.
+    }
+    seed ^= static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+    std::mt19937_64 names(seed);
     for (int attempt = 0; attempt < 16; ++attempt) {
         char suffix[32];
-        std::snprintf(suffix, sizeof suffix, ".%08x.tmp", static_cast<unsigned>(entropy()));
+        std::snprintf(suffix, sizeof suffix, ".%08x.tmp", static_cast<unsigned>(names()));
         std::string temp = folder + "/." + base + suffix;
         // 0666 lets the umask decide, as for any newly created file.
         m_fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
