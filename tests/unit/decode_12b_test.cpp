@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <ostream>
 #include <set>
 #include <string>
 
@@ -29,6 +30,10 @@ struct FrameCase {
     Kind kind;
     float readingValue; // checked for Kind::Reading only
 };
+
+void PrintTo(const FrameCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class Decode12BFrame : public ::testing::TestWithParam<FrameCase> {};
 

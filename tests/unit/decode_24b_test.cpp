@@ -5,6 +5,7 @@
 
 #include <array>
 #include <map>
+#include <ostream>
 #include <set>
 #include <string>
 #include <vector>
@@ -110,6 +111,10 @@ struct ValueCase {
     std::string valueText;
     int pointState;
 };
+
+void PrintTo(const ValueCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class Decode24BValue : public ::testing::TestWithParam<ValueCase> {};
 

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,10 @@ struct SelectCase {
     Decoder usb;
     Decoder hid;
 };
+
+void PrintTo(const SelectCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class FrameSelection : public ::testing::TestWithParam<SelectCase> {};
 

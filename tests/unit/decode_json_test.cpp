@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,10 @@ struct EscapeCase {
     std::string value;
     std::string json;
 };
+
+void PrintTo(const EscapeCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class JsonEscaping : public ::testing::TestWithParam<EscapeCase> {};
 

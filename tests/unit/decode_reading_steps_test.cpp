@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -110,6 +111,10 @@ struct JudgeCase {
     Verdict verdict;
     std::string caption;
 };
+
+void PrintTo(const JudgeCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class Judgement : public ::testing::TestWithParam<JudgeCase> {};
 

@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -64,6 +65,10 @@ struct StartupCase {
     float maxStart;
     std::string high, low, minText, maxText;
 };
+
+void PrintTo(const StartupCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class Startup : public ::testing::TestWithParam<StartupCase> {};
 

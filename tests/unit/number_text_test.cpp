@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <limits>
 #include <optional>
+#include <ostream>
 #include <random>
 #include <string>
 
@@ -20,6 +21,10 @@ struct NumberCase {
     std::string separator;
     double expected;
 };
+
+void PrintTo(const NumberCase& c, std::ostream* os) {
+    *os << "'" << c.text << "' with '" << c.separator << "'";
+}
 
 class TextToNumber : public ::testing::TestWithParam<NumberCase> {};
 
@@ -99,6 +104,10 @@ struct IntCase {
     std::string text;
     std::optional<std::int32_t> expected;
 };
+
+void PrintTo(const IntCase& c, std::ostream* os) {
+    *os << "'" << c.text << "'";
+}
 
 class TextToInt32 : public ::testing::TestWithParam<IntCase> {};
 
