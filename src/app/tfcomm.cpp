@@ -4,6 +4,7 @@
 #include "app/dialogs.h"
 #include "app/lcd_panel.h"
 #include "app/limit_panel.h"
+#include "app/log_file_actions.h"
 #include "app/log_grid_model.h"
 #include "app/log_strip.h"
 #include "app/minmax_strip.h"
@@ -54,8 +55,9 @@ TFCOMM::TFCOMM(Dialogs& dialogs, std::unique_ptr<links::UsbBridge> bridge,
     adjustSize();
     setFixedSize(sizeHint());
 
-    m_usb = new UsbController(std::move(bridge), m_state, m_recorder.get(), m_dialogs,
-                              m_usbButton, this, [this] { render(); }, this);
+    m_usb = new UsbController(
+        std::move(bridge), m_state, m_recorder.get(), m_dialogs, m_usbButton, this,
+        [this] { render(); }, this);
 
     m_conTimer = new QTimer(this);
     m_conTimer->setObjectName("ConTimer");
@@ -122,6 +124,21 @@ void TFCOMM::buildWidgets() {
 
     connect(m_logStrip->RecordNew(), &QAbstractButton::clicked, this, &TFCOMM::RecordNewClick);
     connect(m_chart->BtNew(), &QAbstractButton::clicked, this, &TFCOMM::RecordNewClick);
+
+    m_files =
+        std::make_unique<LogFileActions>(this, m_dialogs, m_recorder->cds1, m_state.PrintBusy);
+    m_files->setTableChanged([this] { render(); });
+    connect(m_logStrip->saveas(), &QAbstractButton::clicked, this,
+            [this] { m_files->saveasClick(); });
+    connect(m_logStrip->OpenDataFiles(), &QAbstractButton::clicked, this, [this] {
+        m_files->SpeedButton2Click();
+        render();
+    });
+    connect(m_logStrip->BtPrint(), &QAbstractButton::clicked, this, [this] {
+        m_files->BtPrintClick();
+        render();
+    });
+    connect(m_chart->BtSave(), &QAbstractButton::clicked, this, &TFCOMM::BtSaveClick);
 }
 
 void TFCOMM::buildMenus() {
@@ -146,8 +163,7 @@ void TFCOMM::buildMenus() {
     graphic->addAction("Last", m_chart, &ChartPanel::BTlastClick)->setObjectName("Last1");
     graphic->addSeparator();
     graphic->addAction("New")->setObjectName("GraphicNew"); // has no action
-    m_graphicSave = graphic->addAction("Save");
-    m_graphicSave->setObjectName("GraphicSave");
+    graphic->addAction("Save", this, &TFCOMM::BtSaveClick)->setObjectName("GraphicSave");
     graphic->addSeparator();
     m_fillAction = graphic->addAction("Fill");
     m_fillAction->setObjectName("Fill");
@@ -157,7 +173,7 @@ void TFCOMM::buildMenus() {
 
     QMenu* record = bar->addMenu("Record");
     record->addAction("New", this, &TFCOMM::RecordNewClick)->setObjectName("New1");
-    record->addAction("Save")->setObjectName("Save1");
+    record->addAction("Save", this, [this] { m_files->saveasClick(); })->setObjectName("Save1");
     record->addSeparator();
     m_recordCountGroup = new QActionGroup(this);
     m_recordCountGroup->setExclusive(true);
@@ -214,6 +230,10 @@ void TFCOMM::ConTimerTimer() {
                           Dialogs::Icon::Information);
     });
     render();
+}
+
+void TFCOMM::BtSaveClick() {
+    m_files->BtSaveClick([this] { return m_chart->grabChart().toImage(); });
 }
 
 void TFCOMM::TrecordTimer() {

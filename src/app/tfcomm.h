@@ -26,6 +26,7 @@ class ChartPanel;
 class Dialogs;
 class LcdPanel;
 class LimitPanel;
+class LogFileActions;
 class LogGridModel;
 class LogStrip;
 class MinMaxStrip;
@@ -62,6 +63,7 @@ private:
     void ConTimerTimer();
     void TrecordTimer();
     void RecordNewClick();
+    void BtSaveClick();
     void BtExit1Click();
     void setMaxRecords(QAction* item, std::int32_t value);
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -82,11 +84,11 @@ private:
     LogGridModel* m_gridModel = nullptr;
     ChartPanel* m_chart = nullptr;
     UsbController* m_usb = nullptr;
+    std::unique_ptr<LogFileActions> m_files;
     QTimer* m_conTimer = nullptr;
     QTimer* m_recordTimer = nullptr;
     QActionGroup* m_recordCountGroup = nullptr;
     QAction* m_fillAction = nullptr;
-    QAction* m_graphicSave = nullptr;
 };
 
 } // namespace kq::app

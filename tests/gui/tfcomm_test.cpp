@@ -10,6 +10,9 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QToolButton>
 #include <QtTest>
 
 #include <map>
@@ -166,6 +169,38 @@ private slots:
         QCOMPARE(dialogs.texts(), QStringList({" Record deleted "}));
         QCOMPARE(w.recorder().cds1.rowCount(), std::size_t{0});
         QCOMPARE(w.recorder().log().RecordNo, 1);
+    }
+
+    void logSavedFromTheStripLoadsBackAndTheChartSavesAsBitmap() {
+        RecordingDialogs dialogs;
+        TFCOMM w(dialogs);
+        for (int i = 0; i < 3; ++i) {
+            w.state().FrameText = kLux1999;
+            w.decodeFrame(Decoder::D12B);
+        }
+        QTemporaryDir dir;
+        const QString txt = dir.filePath("log.txt");
+        dialogs.fileAnswers << txt;
+        QTest::mouseClick(child<QToolButton>(w, "saveas"), Qt::LeftButton);
+        QCOMPARE(dialogs.texts().last(), "Save table to specified file: " + txt + " Scuss!");
+        QFile file(txt);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QList<QByteArray> lines = file.readAll().split('\n');
+        QCOMPARE(lines.first(), QByteArray("No\tTime\tValue\tUnit\r"));
+        QCOMPARE(lines.size(), 5); // header, three rows, nothing after the last CR LF
+
+        dialogs.fileAnswers << txt;
+        QTest::mouseClick(child<QToolButton>(w, "OpenDataFiles"), Qt::LeftButton);
+        QCOMPARE(w.recorder().cds1.rowCount(), std::size_t{6});
+        QCOMPARE(child<QTableView>(w, "DBGrid1")->model()->rowCount(), 6);
+
+        const QString bmp = dir.filePath("chart.jpg");
+        dialogs.fileAnswers << bmp;
+        child<QAction>(w, "GraphicSave")->trigger();
+        QCOMPARE(dialogs.texts().last(), "Graphic has saved on " + bmp);
+        QFile picture(bmp);
+        QVERIFY(picture.open(QIODevice::ReadOnly));
+        QCOMPARE(picture.read(2), QByteArray("BM"));
     }
 
     void exitButtonClosesTheWindow() {
