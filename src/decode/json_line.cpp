@@ -110,16 +110,36 @@ JsonLine& JsonLine::integer(std::string_view k, long long value) {
     return *this;
 }
 
-JsonLine& JsonLine::number(std::string_view k, float value) {
-    key(k);
-    // JSON has no infinity or NaN; no reading of this program is one.
+namespace {
+
+// JSON has no infinity or NaN; no reading of this program is one.
+template <typename Real> void appendReal(std::string& text, Real value) {
     if (!std::isfinite(value)) {
-        m_text += "null";
-        return *this;
+        text += "null";
+        return;
     }
     char buffer[64];
     const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
-    m_text.append(buffer, ec == std::errc() ? end : buffer);
+    text.append(buffer, ec == std::errc() ? end : buffer);
+}
+
+} // namespace
+
+JsonLine& JsonLine::number(std::string_view k, float value) {
+    key(k);
+    appendReal(m_text, value);
+    return *this;
+}
+
+JsonLine& JsonLine::number(std::string_view k, double value) {
+    key(k);
+    appendReal(m_text, value);
+    return *this;
+}
+
+JsonLine& JsonLine::object(std::string_view k, const JsonLine& inner) {
+    key(k);
+    m_text += inner.text();
     return *this;
 }
 

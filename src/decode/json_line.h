@@ -18,6 +18,9 @@ public:
     JsonLine& integer(std::string_view key, long long value);
     // The shortest text that reads back as the same float.
     JsonLine& number(std::string_view key, float value);
+    JsonLine& number(std::string_view key, double value);
+    // A member whose value is another object.
+    JsonLine& object(std::string_view key, const JsonLine& inner);
     JsonLine& strings(std::string_view key, const std::vector<std::string_view>& values);
     template <typename Range> JsonLine& stringArray(std::string_view key, const Range& values) {
         std::vector<std::string_view> views;

@@ -7,8 +7,10 @@
 #include "decode/meter_decoders.h"
 #include "decode/meter_state.h"
 #include "decode/model_switch.h"
+#include "decode/number_text.h"
 #include "decode/reading_sink.h"
 #include "record/limit_input.h"
+#include "record/recorder.h"
 
 #include <cstdio>
 #include <functional>
@@ -28,11 +30,14 @@ struct DecodeOptions {
     Link link = Link::Usb;
     std::optional<std::string> high;
     std::optional<std::string> low;
-    std::string file; // empty: standard input
+    std::string file;                // empty: standard input
+    bool repeat = true;              // the "Repeat" check box
+    std::int32_t maxRecords = 10000; // the record-count item
 };
 
 void decodeUsage() {
-    std::fputs("usage: kqmeter-cli decode [--link usb|hid] [--high TEXT] [--low TEXT] [FILE]\n",
+    std::fputs("usage: kqmeter-cli decode [--link usb|hid] [--high TEXT] [--low TEXT]\n"
+               "                          [--repeat on|off] [--max-records N] [FILE]\n",
                stderr);
 }
 
@@ -52,6 +57,16 @@ bool parseOptions(const std::vector<std::string>& args, DecodeOptions& options) 
             options.high = args[++i];
         } else if (a == "--low" && hasValue) {
             options.low = args[++i];
+        } else if (a == "--repeat" && hasValue) {
+            const std::string& v = args[++i];
+            if (v != "on" && v != "off")
+                return false;
+            options.repeat = v == "on";
+        } else if (a == "--max-records" && hasValue) {
+            const auto n = decode::textToInt32(args[++i]);
+            if (!n || *n < 0)
+                return false;
+            options.maxRecords = *n;
         } else if (a == "--" && i + 2 == args.size() && options.file.empty()) {
             options.file = args[++i];
         } else if (!a.empty() && a[0] != '-' && options.file.empty()) {
@@ -163,6 +178,48 @@ bool decodeLines(std::FILE* in, Link link, decode::MeterState& state, decode::Re
     return allGood;
 }
 
+// Passes readings to the recorder and remembers whether this frame's reading got
+// there, so that a frame without a reading says null for its row and point.
+class LoggedFrame final : public decode::ReadingSink {
+public:
+    explicit LoggedFrame(record::Recorder& recorder) : m_recorder(recorder) {}
+
+    void INDataToTable(const decode::MeterState& state) override {
+        m_recorder.INDataToTable(state);
+        m_offered = true;
+    }
+
+    void appendMembers(decode::JsonLine& json) {
+        const record::LogResult& result = m_recorder.lastResult();
+        if (m_offered && result.rowAppended) {
+            const record::LogTable& t = m_recorder.cds1;
+            const std::size_t i = result.rowIndex;
+            decode::JsonLine row;
+            const auto no = t.no(i);
+            no ? row.integer("No", *no) : row.null("No");
+            for (auto [name, field] : {std::pair{"Time", record::LogTable::Field::Time},
+                                       std::pair{"Value", record::LogTable::Field::Value},
+                                       std::pair{"Unit", record::LogTable::Field::Unit}}) {
+                record::LogTable::Text text;
+                t.text(i, field, text) ? row.string(name, text.view()) : row.null(name);
+            }
+            json.object("row", row);
+        } else {
+            json.null("row");
+        }
+        if (m_offered && result.chartPointAdded)
+            json.number("point", result.chartValue);
+        else
+            json.null("point");
+        json.integer("page", m_recorder.ChartPager.curPage());
+        m_offered = false;
+    }
+
+private:
+    record::Recorder& m_recorder;
+    bool m_offered = false;
+};
+
 } // namespace
 
 // Frame texts in, one JSON line per frame out: what the window would show after it.
@@ -191,10 +248,14 @@ int runDecode(const std::vector<std::string>& args) {
     if (options.low)
         ok = setLimit(state, record::Limit::Low, *options.low) && ok;
 
-    // The reading log joins here: its sink receives every 12B reading, and its members
-    // (row, point, page) follow the display's in each line.
-    decode::ReadingSink* sink = nullptr;
-    const ExtraMembers extra;
+    // The reading log: every 12B reading reaches it, and each line tells what it
+    // did with the frame's reading (the row appended, the chart point, the page).
+    record::Recorder recorder;
+    recorder.setRepeatSet(options.repeat);
+    recorder.setMaxRecords(options.maxRecords);
+    LoggedFrame logged(recorder);
+    const ExtraMembers extra = [&](decode::JsonLine& json) { logged.appendMembers(json); };
+    decode::ReadingSink* sink = &logged;
 
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     ok = decodeLines(in, options.link, state, sink, extra) && ok;
