@@ -112,8 +112,8 @@ double niceStep(double span, int parts) {
 
 // Sets the range with ticks at round steps. The axis builds a tick item per step at once, so a
 // coarser step goes in before a wider range and a finer step only after a narrower one.
-void setRangeAndTicks(QValueAxis* axis, double min, double max, int parts) {
-    const double step = niceStep(max - min, parts);
+void setRangeAndTicks(QValueAxis* axis, double min, double max, int parts, double minStep) {
+    const double step = std::max(minStep, niceStep(max - min, parts));
     axis->setTickType(QValueAxis::TicksDynamic);
     axis->setTickAnchor(0);
     if (step >= axis->tickInterval()) {
@@ -266,15 +266,17 @@ void ChartPanel::refresh() {
     m_seenAny = true;
     m_seenRevision = m_pager.revision();
 
-    const auto xMin = static_cast<double>(m_pager.xMin());
-    const auto xMax = static_cast<double>(m_pager.xMax());
+    // A page of one point has no width; half a step on each side keeps that point in view.
+    const bool single = m_pager.xMax() <= m_pager.xMin();
+    const double xMin = static_cast<double>(m_pager.xMin()) - (single ? 0.5 : 0);
+    const double xMax = static_cast<double>(m_pager.xMax()) + (single ? 0.5 : 0);
     if (m_xAxis->min() != xMin || m_xAxis->max() != xMax) {
-        setRangeAndTicks(m_xAxis, xMin, xMax, 5);
+        setRangeAndTicks(m_xAxis, xMin, xMax, 5, 1);
     }
     const double yMin = m_pager.yAxisMin();
     const double yMax = m_pager.yAxisMax();
     if (yMin <= yMax && (m_yAxis->min() != yMin || m_yAxis->max() != yMax)) {
-        setRangeAndTicks(m_yAxis, yMin, yMax, 4);
+        setRangeAndTicks(m_yAxis, yMin, yMax, 4, 0);
     }
     m_area->setVisible(m_pager.fill());
     m_pageNo->setText(QString::number(m_pager.curPage()));

@@ -204,6 +204,8 @@ private slots:
             {"abc", "100", 100, "3", 201, 300, true},         // the key filter lets no letter in
             {"99999999999", "100", 100, "3", 201, 300, true}, // beyond 32 bits
             {"1000", "1000", 1000, "1", 1, 1000, false},
+            // one point a page: the axis keeps that point inside a window one step wide
+            {"1", "1", 1, "231", 229.5, 230.5, false},
         };
         for (const auto& c : cases) {
             Harness h;
