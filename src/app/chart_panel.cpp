@@ -204,6 +204,11 @@ void ChartPanel::buildToolbar() {
     m_fill->setObjectName(QStringLiteral("BtFill"));
     m_fill->setToolTip(QStringLiteral("Graphic Fill"));
     m_fill->setGeometry(5, 5, 36, 17);
+    // The caption must fit 36 pixels beside its box, whatever face the window uses.
+    QFont fillFont = m_fill->font();
+    fillFont.setPixelSize(11);
+    fillFont.setBold(false);
+    m_fill->setFont(fillFont);
     m_fill->setChecked(m_pager.fill());
     m_fill->setAutoFillBackground(true);
     QPalette fillPalette = m_fill->palette();
