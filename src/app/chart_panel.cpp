@@ -154,8 +154,10 @@ void ChartPanel::buildChart() {
     m_chart->setPlotAreaBackgroundVisible(true);
 
     // Series2, the filled area, comes first in the chart's series list; Series1 is the line.
-    m_areaUpper = new QLineSeries(this);
-    m_area = new QAreaSeries(m_areaUpper);
+    // The area's outline lives and dies with the area.
+    m_area = new QAreaSeries();
+    m_areaUpper = new QLineSeries(m_area);
+    m_area->setUpperSeries(m_areaUpper);
     m_area->setObjectName(QStringLiteral("Series2"));
     m_area->setName(QStringLiteral("Series2"));
     m_area->setBrush(QColor(255, 255, 128));
