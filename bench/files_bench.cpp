@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 #include <unistd.h>
 
@@ -43,6 +44,29 @@ std::string tempPath(const char* name) {
     const char* dir = std::getenv("TMPDIR");
     return std::string(dir && *dir ? dir : "/tmp") + "/kq_files_bench_" +
            std::to_string(::getpid()) + "_" + name;
+}
+
+long statusKb(const char* key) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    const std::string k = key;
+    while (std::getline(status, line))
+        if (line.compare(0, k.size(), k) == 0)
+            return std::atol(line.c_str() + k.size());
+    return 0;
+}
+
+// Memory a load takes beyond the table it fills, in MiB: the peak resident
+// size is reset before the load and compared after it.
+double loadExtraMiB(const std::string& path) {
+    std::ofstream("/proc/self/clear_refs") << "5";
+    const long before = statusKb("VmRSS:");
+    kq::record::LogTable back;
+    if (!kq::files::loadLog(back, path).ok())
+        return -1;
+    const long peak = statusKb("VmHWM:");
+    return static_cast<double>(peak - before) / 1024.0 -
+           static_cast<double>(back.memoryBytes()) / (1024.0 * 1024.0);
 }
 
 void BM_SaveText100k(benchmark::State& state) {
@@ -86,6 +110,8 @@ void millionRowFigures() {
         kq::record::LogTable back;
         ok &= kq::files::loadLog(back, xml).ok() && back.rowCount() == table.rowCount();
     });
+    const double extraTxt = loadExtraMiB(txt);
+    const double extraXml = loadExtraMiB(xml);
     const std::string wc = "wc -l '" + txt + "' >/dev/null";
     const double wcTime = bestSeconds(3, [&] { ok &= std::system(wc.c_str()) == 0; });
     std::remove(txt.c_str());
@@ -99,6 +125,8 @@ void millionRowFigures() {
     printFigure("save_xml_1M_s", saveXml, "s");
     printFigure("load_xml_1M_s", loadXml, "s");
     printFigure("io_vs_wc_ratio", loadTxt / wcTime, "x");
+    printFigure("load_txt_1M_extra_mib", extraTxt, "MiB");
+    printFigure("load_xml_1M_extra_mib", extraXml, "MiB");
 }
 
 } // namespace

@@ -188,6 +188,13 @@ bool XmlScanner::endTagDone() {
 bool XmlScanner::step(char c) {
     switch (m_state) {
     case State::Text:
+        // A byte order mark may open the file.
+        if (m_offset < 3 && m_bomBytes == m_offset && c == "\xEF\xBB\xBF"[m_offset]) {
+            ++m_bomBytes;
+            return true;
+        }
+        if (m_bomBytes > 0 && m_bomBytes < 3)
+            return fail("malformed byte order mark");
         if (c == '<') {
             m_state = State::Lt;
             m_tagBytes = 1;

@@ -89,6 +89,7 @@ private:
     std::vector<std::string> m_open; // names of the open elements
     std::size_t m_depth = 0;
     bool m_rootClosed = false;
+    std::uint64_t m_bomBytes = 0;
 
     std::string m_name; // element being opened or closed
     std::vector<Attribute> m_attributes;

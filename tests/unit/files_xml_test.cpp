@@ -167,11 +167,29 @@ TEST(XmlLogRead, AcceptsPacketsCarryingMore) {
 }
 
 TEST(XmlLogRead, RawWhitespaceInValuesIsNormalisedAndControlBytesKept) {
-    LogTable t;
     const std::string bytes = packet(
         "<PARAMS/>", std::string("<ROW No=\"1\" Time=\"a\r\nb\rc\nd\" Value=\"\x01\x7f\xb0\"/>"));
-    ASSERT_TRUE(loadXml(t, bytes).ok());
-    EXPECT_EQ(rowText(t, 0), "1|a b c d|\x01\x7f\xb0|<null>");
+    for (std::size_t step : {std::size_t{1}, bytes.size()}) {
+        SCOPED_TRACE(step);
+        LogTable t;
+        ASSERT_TRUE(loadXml(t, bytes, step).ok());
+        EXPECT_EQ(rowText(t, 0), "1|a b c d|\x01\x7f\xb0|<null>");
+    }
+}
+
+TEST(XmlLogRead, ByteOrderMarkOnlyWhole) {
+    const std::string body = packet("<PARAMS/>", "<ROW No=\"1\"/>");
+    struct Case {
+        std::string lead;
+        bool ok;
+    };
+    for (const Case& c : {Case{"", true}, Case{"\xEF\xBB\xBF", true}, Case{"\xEF\xBB", false},
+                          Case{"\xBB\xBF", false}, Case{"\xEF\xBB\xBF\xEF\xBB\xBF", false}}) {
+        for (std::size_t step : {std::size_t{1}, c.lead.size() + body.size()}) {
+            LogTable t;
+            EXPECT_EQ(loadXml(t, c.lead + body, step).ok(), c.ok) << c.lead.size() << " " << step;
+        }
+    }
 }
 
 TEST(XmlLogRead, MalformedPacketsFail) {
