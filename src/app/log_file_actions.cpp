@@ -90,6 +90,7 @@ void LogFileActions::generalErrorReport(const QString& text) {
 
 void LogFileActions::saveasClick() {
     Dialogs::FileSpec spec; // the name starts empty each time
+    spec.title = QStringLiteral("Save As");
     spec.filters = {QStringLiteral("Excel File(*.xls)"), QStringLiteral("XML(*.xml)"),
                     QStringLiteral("Txt File(*.txt)")};
     spec.defaultSuffix = QStringLiteral("xls");
@@ -130,6 +131,7 @@ void LogFileActions::saveasClick() {
 
 void LogFileActions::SpeedButton2Click() {
     Dialogs::FileSpec spec;
+    spec.title = QStringLiteral("Open");
     spec.filters = {QStringLiteral("Excel File(*.xls)"), QStringLiteral("XML (*.xml)"),
                     QStringLiteral("Txt File(*.txt)")};
     spec.initialName = m_lastOpenName;
@@ -161,6 +163,7 @@ void LogFileActions::SpeedButton2Click() {
 
 void LogFileActions::BtSaveClick(const std::function<QImage()>& grabChart) {
     Dialogs::FileSpec spec;
+    spec.title = QStringLiteral("Save As");
     spec.filters = {QStringLiteral("Bitmaps (*.bmp)")};
     spec.defaultSuffix = QStringLiteral("bmp");
     spec.confirmOverwrite = true;
