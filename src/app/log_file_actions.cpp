@@ -180,6 +180,10 @@ void LogFileActions::BtSaveClick(const std::function<QImage()>& grabChart) {
                       Dialogs::Icon::Information);
 }
 
+void LogFileActions::BtSaveClick(const QImage& chart) {
+    BtSaveClick([&chart] { return chart; });
+}
+
 void LogFileActions::BtPrintClick(const QString& date) {
     {
         FlagGuard busy(m_printBusy, true);

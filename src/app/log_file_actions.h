@@ -39,6 +39,8 @@ public:
     void SpeedButton2Click();
     // `grabChart` draws the chart as it is when the user has chosen the name.
     void BtSaveClick(const std::function<QImage()>& grabChart);
+    // The same with a picture taken before the dialog was shown.
+    void BtSaveClick(const QImage& chart);
     // `date` is the print date as shown; empty means today's in the system format.
     void BtPrintClick(const QString& date = {});
 
