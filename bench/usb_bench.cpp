@@ -294,7 +294,7 @@ void BM_PollTickDecodingAFrame(benchmark::State& st) {
     kq::links::UsbLink link(bridge);
     link.usb_dllClick();
     kq::decode::MeterState state;
-    state.LocaleDecimalSeparator = ".";
+    state.LocaleDecimalSeparator.push_back('.');
     const auto frame = frameFor(1999);
     for (auto _ : st) {
         bridge.queueRead(frame);
