@@ -85,7 +85,7 @@ std::uint32_t LogTable::storeText(std::string_view s) {
     if (m_chunks.empty() || m_chunkUsed + need > kChunkBytes) {
         if ((m_chunks.size() + 1) * kChunkBytes > kMaxArenaRef)
             throw std::length_error("the log table is full");
-        m_chunks.push_back(std::make_unique<char[]>(kChunkBytes));
+        m_chunks.push_back(std::make_unique_for_overwrite<char[]>(kChunkBytes));
         m_chunkUsed = 0;
     }
     char* p = m_chunks.back().get() + m_chunkUsed;
@@ -154,7 +154,7 @@ void LogTable::append(std::optional<std::int32_t> no, std::optional<std::string_
         ++m_loggedInserts;
     }
     if (m_rows % kBlockRows == 0 && m_rows / kBlockRows == m_blocks.size())
-        m_blocks.push_back(std::make_unique<Row[]>(kBlockRows));
+        m_blocks.push_back(std::make_unique_for_overwrite<Row[]>(kBlockRows));
     rowAt(m_rows) = r;
     ++m_rows;
 }
