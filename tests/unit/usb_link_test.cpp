@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -426,6 +427,38 @@ TEST(UsbLink, ClosedDeviceFailsEveryReadUntilReconnected) {
     EXPECT_EQ(c.bridge.pendingReads(), 1u);
     ASSERT_EQ(c.link.usb_dllClick().message, UsbMessage::None);
     EXPECT_EQ(c.link.Timer1Timer(c.state, nullptr).decoder, Decoder::D12B);
+}
+
+// Whatever a line delivers (garbage, short and long bursts, failures), the
+// poll keeps its shape: a 32-digit frame text, the accumulators emptied, and
+// a whole frame after it decoded.
+TEST(UsbLink, RandomTrafficNeverBreaksThePoll) {
+    Connected c;
+    std::mt19937 rng(2024);
+    std::uniform_int_distribution<int> len(0, 40), byte(0, 255), kind(0, 9);
+    for (int i = 0; i < 20000; ++i) {
+        std::vector<std::uint8_t> junk(static_cast<std::size_t>(len(rng)));
+        for (auto& b : junk)
+            b = static_cast<std::uint8_t>(byte(rng));
+        const int k = kind(rng);
+        if (k == 0)
+            c.bridge.queueReadFailure(kq::links::UB_IO_ERROR);
+        else if (k == 1)
+            c.bridge.queueRead(bytes(k1999Lux));
+        else
+            c.bridge.queueRead(junk);
+        c.state.RxDigits = "5";
+        const auto r = c.link.Timer1Timer(c.state, nullptr);
+        ASSERT_EQ(r.readOk, k != 0);
+        if (r.readOk) {
+            ASSERT_EQ(c.state.FrameText.size(), 32u);
+            ASSERT_EQ(c.state.FrameText.find_first_not_of("0123456789ABCDEF"), std::string::npos);
+            ASSERT_TRUE(c.state.RxDigits.empty());
+        }
+        if (k == 1) {
+            ASSERT_EQ(c.state.ValueText, "19.99");
+        }
+    }
 }
 
 TEST(UsbLink, FrameTextUsesOnlyTheFirst32BytesInUpperCase) {
