@@ -132,6 +132,9 @@ void LimitPanel::setMeasure(const QString& text) {
 
 void LimitPanel::setVerdict(decode::DisplayModel::Verdict verdict, const QString& caption) {
     using Verdict = decode::DisplayModel::Verdict;
+    // Called after every frame: a verdict that stays costs no repaint.
+    if (verdict == m_verdict && caption == m_judge->text())
+        return;
     m_verdict = verdict;
     QColor text = palette().color(QPalette::Text);
     QColor label = palette().color(QPalette::WindowText);

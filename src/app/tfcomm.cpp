@@ -59,6 +59,11 @@ TFCOMM::TFCOMM(Dialogs& dialogs, std::unique_ptr<links::UsbBridge> bridge,
         std::move(bridge), m_state, m_recorder.get(), m_dialogs, m_usbButton, this,
         [this] { render(); }, this);
 
+    m_viewTimer = new QTimer(this);
+    m_viewTimer->setSingleShot(true);
+    m_viewTimer->setInterval(100);
+    connect(m_viewTimer, &QTimer::timeout, this, &TFCOMM::renderViews);
+
     m_conTimer = new QTimer(this);
     m_conTimer->setObjectName("ConTimer");
     m_conTimer->setInterval(100);
@@ -72,6 +77,7 @@ TFCOMM::TFCOMM(Dialogs& dialogs, std::unique_ptr<links::UsbBridge> bridge,
     m_recordTimer->start();
 
     render();
+    renderViews();
     // Centred on the screen at start.
     if (QScreen* screen = QApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
@@ -127,7 +133,10 @@ void TFCOMM::buildWidgets() {
 
     m_files =
         std::make_unique<LogFileActions>(this, m_dialogs, m_recorder->cds1, m_state.PrintBusy);
-    m_files->setTableChanged([this] { render(); });
+    m_files->setTableChanged([this] {
+        render();
+        renderViews();
+    });
     connect(m_logStrip->saveas(), &QAbstractButton::clicked, this,
             [this] { m_files->saveasClick(); });
     connect(m_logStrip->OpenDataFiles(), &QAbstractButton::clicked, this, [this] {
@@ -210,12 +219,18 @@ void TFCOMM::decodeFrame(decode::Decoder which) {
 }
 
 void TFCOMM::render() {
-    m_lcd->setDisplay(m_state.display);
     const auto& d = m_state.display;
-    m_minMax->setTexts(qs(d.MinText), qs(d.MinTextU), qs(d.MaxText), qs(d.MaxTextU));
-    m_limits->setMeasure(qs(d.T1VALUE));
-    m_limits->setVerdict(d.verdict, qs(d.judge));
-    m_limits->setConnected(d.isShown(decode::Widget::conok));
+    m_lcd->setDisplay(d);
+    m_minMax->setDisplay(d);
+    m_limits->setDisplay(d);
+    // The grid and the chart follow at most ten times a second: a meter may
+    // send 60 frames a second, and redrawing them for each costs far more
+    // than the eye can use.
+    if (!m_viewTimer->isActive())
+        m_viewTimer->start();
+}
+
+void TFCOMM::renderViews() {
     m_gridModel->sync();
     m_chart->refresh();
 }
@@ -244,6 +259,7 @@ void TFCOMM::RecordNewClick() {
     m_dialogs.message(this, windowTitle(), " Record deleted ", Dialogs::Icon::Information);
     m_recorder->RecordNew();
     render();
+    renderViews();
 }
 
 void TFCOMM::BtExit1Click() {

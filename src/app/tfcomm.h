@@ -52,8 +52,11 @@ public:
     // Decodes the frame now held in FrameText with the given decoder, as the
     // links do, then shows the result.
     void decodeFrame(decode::Decoder which);
-    // Brings every widget up to date with the state.
+    // Brings the glass, the MIN/MAX strip and the limit panel up to date with
+    // the state at once, and the grid and the chart within 100 ms.
     void render();
+    // Brings the grid and the chart up to date now.
+    void renderViews();
 
 private:
     void buildMenus();
@@ -86,6 +89,7 @@ private:
     UsbController* m_usb = nullptr;
     std::unique_ptr<LogFileActions> m_files;
     QTimer* m_conTimer = nullptr;
+    QTimer* m_viewTimer = nullptr;
     QTimer* m_recordTimer = nullptr;
     QActionGroup* m_recordCountGroup = nullptr;
     QAction* m_fillAction = nullptr;

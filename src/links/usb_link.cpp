@@ -58,12 +58,6 @@ void UsbLink::buttonUp() {
 
 UsbTickResult UsbLink::Timer1Timer(decode::MeterState& state, decode::ReadingSink* sink) {
     UsbTickResult result;
-    auto& display = state.display;
-    const bool wasConnected = display.isShown(Widget::conok);
-    const bool wasNotConnected = display.isShown(Widget::conokn);
-    display.setShown(Widget::conok, false);
-    display.setShown(Widget::conokn, true);
-    result.changed = wasConnected || !wasNotConnected;
 
     // The count is not used here; the call stays because the bridge refreshes
     // its device list with it.
@@ -72,8 +66,21 @@ UsbTickResult UsbLink::Timer1Timer(decode::MeterState& state, decode::ReadingSin
     std::uint32_t got = 0;
     m_state.UsbStatus =
         m_bridge.UB_Read(m_state.UsbHandle, m_state.UsbReadBuffer.data(), kFrameBytes, &got);
-    if (m_state.UsbStatus != UB_OK)
+    if (m_state.UsbStatus != UB_OK) {
+        // A link that is down (never opened, closed, device gone) reads "not
+        // connected" at once. A tick that merely found the line quiet leaves
+        // the indicator to the connection timer, which turns it off 200 to
+        // 300 ms after the last frame: a meter sends a few frames a second,
+        // and resetting on every 10 ms tick would show a working meter as
+        // "not connected" nearly all the time.
+        if (m_state.UsbStatus != UB_NO_DATA) {
+            auto& display = state.display;
+            result.changed = display.isShown(Widget::conok) || !display.isShown(Widget::conokn);
+            display.setShown(Widget::conok, false);
+            display.setShown(Widget::conokn, true);
+        }
         return result;
+    }
     result.readOk = true;
 
     // All 32 bytes count, whatever the read returned: bytes a short read did

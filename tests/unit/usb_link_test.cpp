@@ -1,3 +1,4 @@
+#include "decode/connection_indicator.h"
 #include "decode/meter_state.h"
 #include "decode/reading_sink.h"
 #include "links/usb_link.h"
@@ -339,7 +340,7 @@ TEST(UsbLink, ShortReadsMixWithWhatTheBufferHeldBefore) {
     }
 }
 
-TEST(UsbLink, FailedReadChangesNothingButTheIndicator) {
+TEST(UsbLink, FailedReadChangesNothingButTheIndicatorOfALinkThatIsDown) {
     for (auto status :
          {kq::links::UB_IO_ERROR, kq::links::UB_NO_DATA, kq::links::UB_INVALID_HANDLE}) {
         SCOPED_TRACE(status);
@@ -358,8 +359,11 @@ TEST(UsbLink, FailedReadChangesNothingButTheIndicator) {
         EXPECT_EQ(c.state.display.digits, before.display.digits);
         EXPECT_EQ(c.state.ValueText, before.ValueText);
         EXPECT_EQ(c.state.RxDigits, "9");
-        EXPECT_FALSE(c.state.display.isShown(Widget::conok));
-        EXPECT_TRUE(c.state.display.isShown(Widget::conokn));
+        // A quiet line is left to the connection timer; a failing link is "not connected".
+        const bool down = status != kq::links::UB_NO_DATA;
+        EXPECT_EQ(c.state.display.isShown(Widget::conok), !down);
+        EXPECT_EQ(c.state.display.isShown(Widget::conokn), down);
+        EXPECT_EQ(r.changed, down);
         EXPECT_EQ(c.bridge.count(Call::FlushBuffers), 0u);
         EXPECT_EQ(sink.values.size(), 1u);
         // The next tick reads again and a whole frame is decoded as before.
@@ -386,7 +390,6 @@ TEST(UsbLink, PrintBusyKeepsReadingAndFlushingButDecodesNothing) {
     EXPECT_EQ(sink.values.size(), 1u);
     EXPECT_TRUE(c.state.RxDigits.empty());
     EXPECT_EQ(c.bridge.count(Call::FlushBuffers), 2u);
-    EXPECT_FALSE(c.state.display.isShown(Widget::conok));
 
     c.state.PrintBusy = false;
     c.bridge.queueRead(bytes(k2000Lux));
@@ -394,17 +397,21 @@ TEST(UsbLink, PrintBusyKeepsReadingAndFlushingButDecodesNothing) {
     EXPECT_EQ(c.state.ValueText, "20.00");
 }
 
-TEST(UsbLink, EveryTickResetsTheIndicatorEvenAfterAFrame) {
+TEST(UsbLink, QuietTicksLeaveTheIndicatorToTheConnectionTimer) {
     Connected c;
     c.bridge.queueRead(bytes(k1999Lux));
     EXPECT_TRUE(c.link.Timer1Timer(c.state, nullptr).changed);
     EXPECT_TRUE(c.state.display.isShown(Widget::conok));
     EXPECT_FALSE(c.state.display.isShown(Widget::conokn));
-    // Silence: the poll itself turns the indicator back, and says so.
-    EXPECT_TRUE(c.link.Timer1Timer(c.state, nullptr).changed);
+    // Silence between frames: the poll keeps "connected" and reports no change;
+    // the connection timer turns it off after three of its own ticks.
+    for (int i = 0; i < 20; ++i)
+        EXPECT_FALSE(c.link.Timer1Timer(c.state, nullptr).changed);
+    EXPECT_TRUE(c.state.display.isShown(Widget::conok));
+    for (int tick = 0; tick < 3; ++tick)
+        kq::decode::ConTimerTimer(c.state);
     EXPECT_FALSE(c.state.display.isShown(Widget::conok));
     EXPECT_TRUE(c.state.display.isShown(Widget::conokn));
-    EXPECT_FALSE(c.link.Timer1Timer(c.state, nullptr).changed);
 }
 
 TEST(UsbLink, ALogThatThrowsStillLeavesTheBridgeFlushed) {
