@@ -178,12 +178,28 @@ void LcdPanel::paintLit(QPainter& painter, const QColor& ink) const {
     }
 }
 
+const QPixmap& LcdPanel::background() {
+    const qreal ratio = devicePixelRatioF();
+    const QSize pixels = (QSizeF(size()) * ratio).toSize();
+    if (m_background.size() != pixels || m_backgroundGhost != m_ghost) {
+        m_background = QPixmap(pixels);
+        m_background.setDevicePixelRatio(ratio);
+        m_background.fill(Qt::transparent);
+        QPainter painter(&m_background);
+        painter.setClipRect(contentsRect());
+        painter.fillRect(contentsRect(), glassColour());
+        paintBezelShade(painter);
+        paintUnlit(painter);
+        m_backgroundGhost = m_ghost;
+    }
+    return m_background;
+}
+
 void LcdPanel::paintEvent(QPaintEvent*) {
     QPainter painter(this);
+    painter.drawPixmap(0, 0, background());
     painter.save();
     painter.setClipRect(contentsRect());
-    painter.fillRect(contentsRect(), glassColour());
-    paintBezelShade(painter);
     paintGlass(painter);
     painter.restore();
     drawFrame(&painter);
@@ -203,19 +219,28 @@ void LcdPanel::paintBezelShade(QPainter& painter) const {
     painter.fillRect(QRectF(r.left(), r.top(), depth, r.height()), left);
 }
 
-void LcdPanel::paintGlass(QPainter& painter) const {
+void LcdPanel::paintUnlit(QPainter& painter) const {
+    if (!m_ghost)
+        return;
     painter.setRenderHint(QPainter::Antialiasing);
-    const QColor ghost = m_ghost ? kGhost : QColor(Qt::transparent);
-
-    // ghosts lie on the glass; the shadows of the lit segments go under the ink
     for (int i = 0; i < 4; ++i) {
-        paintGlyph(painter, digitBox(i), 0, kDigitStyle, kInk, ghost);
+        paintGlyph(painter, digitBox(i), 0, kDigitStyle, kInk, kGhost);
     }
     painter.setPen(Qt::NoPen);
+    painter.setBrush(kGhost);
     for (Widget w : kPoints) {
-        painter.setBrush(ghost);
         painter.drawRoundedRect(placeOf(w), 1.5, 1.5);
     }
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    for (int i = 0; i < kBarSegments; ++i) {
+        painter.fillRect(barSegment(i), kGhost);
+    }
+}
+
+void LcdPanel::paintGlass(QPainter& painter) const {
+    painter.setRenderHint(QPainter::Antialiasing);
+    // the unlit segments are in the background; the shadows of the lit
+    // segments go under the ink
     painter.save();
     painter.translate(kShadowOffset);
     paintLit(painter, kShadow);
@@ -224,12 +249,8 @@ void LcdPanel::paintGlass(QPainter& painter) const {
 
     // the bar graph: crisp, pixel-aligned segments
     painter.setRenderHint(QPainter::Antialiasing, false);
-    for (int i = 0; i < kBarSegments; ++i) {
-        const bool on = i < m_glass.barSegments;
-        if (!on && !m_ghost) {
-            continue;
-        }
-        painter.fillRect(barSegment(i), on ? kInk : ghost);
+    for (int i = 0; i < m_glass.barSegments && i < kBarSegments; ++i) {
+        painter.fillRect(barSegment(i), kInk);
     }
 }
 

@@ -4,6 +4,7 @@
 #include "decode/meter_state.h"
 
 #include <QFrame>
+#include <QPixmap>
 #include <QRect>
 #include <QRectF>
 #include <array>
@@ -61,10 +62,16 @@ private:
 
     void paintBezelShade(QPainter& painter) const;
     void paintGlass(QPainter& painter) const;
+    void paintUnlit(QPainter& painter) const;
+    const QPixmap& background();
     void paintLit(QPainter& painter, const QColor& ink) const;
 
     Glass m_glass;
     bool m_ghost = true;
+    // The glass with its bezel shade and unlit segments: the same for every
+    // frame, so a meter sending many frames a second only costs the ink.
+    QPixmap m_background;
+    bool m_backgroundGhost = true;
 };
 
 } // namespace kq::app
