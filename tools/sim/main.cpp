@@ -96,7 +96,7 @@ int main(int argc, char** argv) {
     for (std::uint64_t i = 0; opt.count == 0 || i < opt.count; ++i) {
         if (!sleepUntil(next, stopSignals))
             return 0;
-        const std::string shown = kq::sim::valueAt(opt, i);
+        const std::string shown = kq::sim::valueAt(opt, i / opt.hold);
         const auto glass = kq::sim::parseGlass(shown);
         auto frame = kq::sim::encodeFrame(opt.form, *glass, opt.unit, rng);
         if (opt.truncateEvery && (i + 1) % opt.truncateEvery == 0) {

@@ -64,6 +64,8 @@ const char* usageText() {
            "  --unit U             lux fc cd x10lux (light meter), ms ftmin kmh mph knots\n"
            "                       cfm cmm (air velocity); default lux or ms\n"
            "  --rate FPS           frames per second (2)\n"
+           "  --hold N             send each reading in N frames running (1), as a meter\n"
+           "                       repeats its display between updates\n"
            "  --count N            send N frames, then hang up\n"
            "  --stray-bytes        a burst of random bytes between frames\n"
            "  --truncate-every N   every N-th frame is cut short\n"
@@ -145,6 +147,9 @@ std::optional<Options> parseOptions(int argc, char** argv, std::string& error) {
             }
         } else if (a == "--count") {
             if (!count(o.count, false))
+                return std::nullopt;
+        } else if (a == "--hold") {
+            if (!count(o.hold, false))
                 return std::nullopt;
         } else if (a == "--truncate-every") {
             if (!count(o.truncateEvery, false))

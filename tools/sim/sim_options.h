@@ -16,6 +16,7 @@ struct Options {
     enum class Source { Values, Ramp, Sine } source = Source::Values;
     double rate = 2.0;       // frames per second
     std::uint64_t count = 0; // 0: until stopped
+    std::uint64_t hold = 1;  // frames per reading
     std::uint64_t truncateEvery = 0;
     std::uint64_t hangupAfter = 0;
     bool strayBytes = false;
