@@ -33,6 +33,10 @@ namespace {
 
 constexpr int kClientWidth = 719;
 constexpr int kClientHeight = 544;
+// Redraw limits while frames pour in: the glass up to 25 times a second, the
+// grid and the chart 4 times.
+constexpr qint64 kGlassIntervalMs = 40;
+constexpr int kViewsIntervalMs = 250;
 
 QString qs(const std::string& s) {
     return QString::fromStdString(s);
@@ -59,9 +63,14 @@ TFCOMM::TFCOMM(Dialogs& dialogs, std::unique_ptr<links::UsbBridge> bridge,
         std::move(bridge), m_state, m_recorder.get(), m_dialogs, m_usbButton, this,
         [this] { render(); }, this);
 
+    m_clock.start();
+    m_glassTimer = new QTimer(this);
+    m_glassTimer->setSingleShot(true);
+    connect(m_glassTimer, &QTimer::timeout, this, &TFCOMM::renderGlass);
+
     m_viewTimer = new QTimer(this);
     m_viewTimer->setSingleShot(true);
-    m_viewTimer->setInterval(100);
+    m_viewTimer->setInterval(kViewsIntervalMs);
     connect(m_viewTimer, &QTimer::timeout, this, &TFCOMM::renderViews);
 
     m_conTimer = new QTimer(this);
@@ -76,7 +85,7 @@ TFCOMM::TFCOMM(Dialogs& dialogs, std::unique_ptr<links::UsbBridge> bridge,
     connect(m_recordTimer, &QTimer::timeout, this, &TFCOMM::TrecordTimer);
     m_recordTimer->start();
 
-    render();
+    renderGlass();
     renderViews();
     // Centred on the screen at start.
     if (QScreen* screen = QApplication::primaryScreen())
@@ -215,17 +224,29 @@ void TFCOMM::setMaxRecords(QAction* item, std::int32_t value) {
 
 void TFCOMM::decodeFrame(decode::Decoder which) {
     decode::dispatch(m_state, m_recorder.get(), which);
-    render();
+    renderGlass();
 }
 
 void TFCOMM::render() {
+    // The glass follows a frame at once, but at most every kGlassIntervalMs:
+    // a meter may send 60 frames a second, far more than the eye can use.
+    const qint64 now = m_clock.elapsed();
+    if (m_glassTimer->isActive())
+        return; // a render is already due
+    if (m_lastGlassRender >= 0 && now - m_lastGlassRender < kGlassIntervalMs) {
+        m_glassTimer->start(static_cast<int>(kGlassIntervalMs - (now - m_lastGlassRender)));
+        return;
+    }
+    renderGlass();
+}
+
+void TFCOMM::renderGlass() {
+    m_lastGlassRender = m_clock.elapsed();
     const auto& d = m_state.display;
     m_lcd->setDisplay(d);
     m_minMax->setDisplay(d);
     m_limits->setDisplay(d);
-    // The grid and the chart follow at most ten times a second: a meter may
-    // send 60 frames a second, and redrawing them for each costs far more
-    // than the eye can use.
+    // The grid and the chart (the costly part) follow within kViewsIntervalMs.
     if (!m_viewTimer->isActive())
         m_viewTimer->start();
 }

@@ -6,6 +6,7 @@
 #include "links/usbbridge.h"
 #include "record/limit_input.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <memory>
 
@@ -53,9 +54,11 @@ public:
     // links do, then shows the result.
     void decodeFrame(decode::Decoder which);
     // Brings the glass, the MIN/MAX strip and the limit panel up to date with
-    // the state at once, and the grid and the chart within 100 ms.
+    // the state (at once, or within 40 ms while frames pour in), and the grid
+    // and the chart within 250 ms.
     void render();
-    // Brings the grid and the chart up to date now.
+    // Brings the glass and its panels, or the grid and the chart, up to date now.
+    void renderGlass();
     void renderViews();
 
 private:
@@ -90,6 +93,9 @@ private:
     std::unique_ptr<LogFileActions> m_files;
     QTimer* m_conTimer = nullptr;
     QTimer* m_viewTimer = nullptr;
+    QTimer* m_glassTimer = nullptr;
+    QElapsedTimer m_clock;
+    qint64 m_lastGlassRender = -1;
     QTimer* m_recordTimer = nullptr;
     QActionGroup* m_recordCountGroup = nullptr;
     QAction* m_fillAction = nullptr;
