@@ -92,7 +92,16 @@ TFCOMM::TFCOMM(Dialogs& dialogs, std::unique_ptr<links::UsbBridge> bridge,
         move(screen->availableGeometry().center() - rect().center());
 }
 
-TFCOMM::~TFCOMM() = default;
+TFCOMM::~TFCOMM() {
+    // The poll, the views and the file actions refer to the state and the
+    // recorder, which go before the widgets that QObject deletes last.
+    delete m_usb;
+    m_files.reset();
+    delete m_chart;
+    delete m_grid;
+    delete m_gridModel;
+    delete m_logStrip;
+}
 
 void TFCOMM::buildWidgets() {
     m_client = new QWidget(this);
