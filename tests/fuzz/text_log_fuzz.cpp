@@ -4,23 +4,10 @@
 #include "files/log_text.h"
 #include "files/log_xml.h"
 #include "record/log_table.h"
+#include "string_sink.h"
 
 #include <cstdlib>
 #include <string>
-
-namespace {
-
-class StringSink final : public kq::files::ByteSink {
-public:
-    bool write(const char* data, std::size_t size) override {
-        bytes.append(data, size);
-        return true;
-    }
-    std::string error() const override { return {}; }
-    std::string bytes;
-};
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t size) {
     const std::string_view input(reinterpret_cast<const char*>(data), size);
