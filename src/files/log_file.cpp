@@ -70,4 +70,15 @@ LoadResult loadLog(record::LogTable& table, const std::string& path, const Progr
     return result;
 }
 
+SaveResult finishSave(BufferedWriter& w, const ByteSink& out, std::uint64_t rows) {
+    SaveResult result;
+    if (!w.flush()) {
+        result.status = SaveResult::Status::Failed;
+        result.error = out.error();
+        return result;
+    }
+    result.rows = rows;
+    return result;
+}
+
 } // namespace kq::files

@@ -29,6 +29,13 @@ struct SaveResult {
     bool ok() const { return status == Status::Saved; }
 };
 
+class BufferedWriter;
+class ByteSink;
+
+// Ends a save whose rows have all gone to `w`: saved when the last bytes
+// reached `out`, failed with the sink's reason otherwise.
+SaveResult finishSave(BufferedWriter& w, const ByteSink& out, std::uint64_t rows);
+
 struct LoadResult {
     enum class Status { Loaded, Failed, Cancelled };
     Status status = Status::Loaded;

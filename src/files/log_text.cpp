@@ -281,13 +281,7 @@ SaveResult writeTextLog(const LogTable& table, ByteSink& out, const Progress& pr
         putText(w, table, i, LogTable::Field::Unit);
         w.put("\r\n");
     }
-    if (!w.flush()) {
-        result.status = SaveResult::Status::Failed;
-        result.error = out.error();
-        return result;
-    }
-    result.rows = rows;
-    return result;
+    return finishSave(w, out, rows);
 }
 
 LoadResult readTextLog(LogTable& table, ByteSource& in, const Progress& progress) {

@@ -136,13 +136,7 @@ SaveResult writeXmlLog(const LogTable& table, ByteSink& out, const Progress& pro
     }
     w.put("</ROWDATA></DATAPACKET>");
 
-    if (!w.flush()) {
-        result.status = SaveResult::Status::Failed;
-        result.error = out.error();
-        return result;
-    }
-    result.rows = rows;
-    return result;
+    return finishSave(w, out, rows);
 }
 
 } // namespace kq::files
