@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <iterator>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -49,8 +51,38 @@ TEST(ModelSwitchList, ReadsTheBuildTimeList) {
     static_assert(parseModelSwitches("IFKQ24B;IFKQ810").set.isChecked(ModelSwitch::IFKQ810));
 }
 
-TEST(ModelSwitchList, BuiltProgramUsesTheConfiguredList) {
-    EXPECT_EQ(builtModelSwitches(), parseModelSwitches(KQ_MODEL_SWITCHES).set);
+// What each build the test command makes must start as: typed from the model table,
+// not from the code. A build whose list is missing here fails, so a new build in CI
+// comes with its expectations.
+struct BuildCase {
+    std::string_view list;
+    std::string_view title;
+    ReceiveHandler handler;
+    int speed;
+    std::int32_t fullScale;
+    std::string_view high, low;
+};
+
+TEST(ModelSwitchList, TheBuiltProgramStartsAsItsModel) {
+    const BuildCase builds[] = {
+        {"ifkq510", "KQ510 Interface Program Ver:2.00", ReceiveHandler::H12BRData, 2400, 2000,
+         "2000", "-2000"},
+        {"IFKQ24B;IFKQ12D", "KQ12D Interface Program _Ver: 2.06", ReceiveHandler::H24BRData, 2400,
+         3400, "3400", "-3400"},
+    };
+    const std::string_view built = KQ_MODEL_SWITCHES;
+    const auto it = std::find_if(std::begin(builds), std::end(builds), [&](const BuildCase& b) {
+        return parseModelSwitches(b.list).set == parseModelSwitches(built).set;
+    });
+    ASSERT_NE(it, std::end(builds)) << "no expectations for the build \"" << built << '"';
+    MeterState s;
+    const StartupResult r = applyStartup(s, builtModelSwitches(), ".");
+    EXPECT_EQ(r.title, it->title);
+    EXPECT_EQ(r.handler, it->handler);
+    EXPECT_EQ(r.serialSpeed, it->speed);
+    EXPECT_EQ(s.range.FullScale, it->fullScale);
+    EXPECT_EQ(s.T1HI, it->high);
+    EXPECT_EQ(s.T1LO, it->low);
 }
 
 struct StartupCase {
