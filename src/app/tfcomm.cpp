@@ -11,6 +11,7 @@
 #include "app/usb_controller.h"
 #include "decode/connection_indicator.h"
 #include "decode/meter_decoders.h"
+#include "decode/system_locale.h"
 #include "record/limit_input.h"
 #include "record/recorder.h"
 
@@ -51,11 +52,16 @@ TFCOMM::TFCOMM(Dialogs& dialogs, std::unique_ptr<links::UsbBridge> bridge,
     // Start-up: the locale's separator, the default range, the model switch
     // and the range table, all applied to the state before anything shows.
     m_startup = decode::applyStartup(m_state, switches, decode::systemDecimalSeparator());
+    m_recorder->setTimeSeparator(decode::systemTimeSeparator());
     setWindowTitle(qs(m_startup.title));
 
     buildWidgets();
     buildMenus();
-    // The window is not resizable: its client area is fixed.
+    // The window is not resizable: its client area is fixed, so the title bar offers
+    // the system menu (with its Close) and minimising, never maximising.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
     adjustSize();
     setFixedSize(sizeHint());
 

@@ -2,6 +2,7 @@
 // limit edits typed into, the menus and the Exit button.
 #include "app/limit_panel.h"
 #include "app/tfcomm.h"
+#include "record/log_table.h"
 #include "record/recorder.h"
 #include "recording_dialogs.h"
 
@@ -9,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QProcess>
 #include <QPushButton>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -51,6 +53,38 @@ QStringList topMenuTitles(QMenuBar* bar) {
     return out;
 }
 
+// Sets an environment variable for the life of the object, then puts it back.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const QByteArray& value)
+        : m_name(name), m_had(qEnvironmentVariableIsSet(name)), m_old(qgetenv(name)) {
+        if (value.isNull())
+            qunsetenv(name);
+        else
+            qputenv(name, value);
+    }
+    ~ScopedEnv() {
+        if (m_had)
+            qputenv(m_name, m_old);
+        else
+            qunsetenv(m_name);
+    }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    const char* m_name;
+    bool m_had;
+    QByteArray m_old;
+};
+
+QString loggedText(TFCOMM& w, std::size_t row, kq::record::LogTable::Field field) {
+    kq::record::LogTable::Text text;
+    if (!w.recorder().cds1.text(row, field, text))
+        return QString();
+    return QString::fromUtf8(text.data, static_cast<int>(text.size));
+}
+
 template <class T> T* child(QWidget& w, const char* name) {
     T* found = w.findChild<T*>(name);
     if (!found)
@@ -83,6 +117,71 @@ private slots:
         QVERIFY(w.state().display.isShown(Widget::conokn));
         QVERIFY(!w.state().display.isShown(Widget::conok));
         QVERIFY(dialogs.messages.empty());
+    }
+
+    // The title bar of a fixed-size window: system menu and minimise, no maximise.
+    void titleBarOffersTheSystemMenuAndMinimiseOnly_data() {
+        QTest::addColumn<int>("hint");
+        QTest::addColumn<bool>("present");
+        QTest::newRow("buttons chosen, not the platform's default")
+            << int(Qt::CustomizeWindowHint) << true;
+        QTest::newRow("title") << int(Qt::WindowTitleHint) << true;
+        QTest::newRow("system menu") << int(Qt::WindowSystemMenuHint) << true;
+        QTest::newRow("minimise") << int(Qt::WindowMinimizeButtonHint) << true;
+        QTest::newRow("maximise") << int(Qt::WindowMaximizeButtonHint) << false;
+        QTest::newRow("context help") << int(Qt::WindowContextHelpButtonHint) << false;
+        QTest::newRow("stays on top") << int(Qt::WindowStaysOnTopHint) << false;
+    }
+    void titleBarOffersTheSystemMenuAndMinimiseOnly() {
+        QFETCH(int, hint);
+        QFETCH(bool, present);
+        RecordingDialogs dialogs;
+        TFCOMM w(dialogs);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QCOMPARE(w.windowFlags().testFlag(static_cast<Qt::WindowType>(hint)), present);
+        QVERIFY(w.isWindow());
+        QCOMPARE(w.minimumSize(), w.maximumSize());
+    }
+
+    // The value and the log's time follow the system's locale as it stands when the
+    // window starts; a locale the machine does not have reads as the C locale.
+    void readingAndLogFollowTheSystemsSeparators_data() {
+        QTest::addColumn<QByteArray>("lcAll");
+        QTest::addColumn<bool>("built");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QChar>("timeSeparator");
+        QTest::newRow("C") << QByteArray("C.UTF-8") << false << "19.99" << QChar(':');
+        QTest::newRow("missing locale")
+            << QByteArray("xx_NOWHERE.UTF-8") << false << "19.99" << QChar(':');
+        QTest::newRow("Finnish") << QByteArray("fi_FI.UTF-8") << true << "19,99" << QChar('.');
+    }
+    void readingAndLogFollowTheSystemsSeparators() {
+        QFETCH(QByteArray, lcAll);
+        QFETCH(bool, built);
+        QFETCH(QString, value);
+        QFETCH(QChar, timeSeparator);
+        QTemporaryDir locales;
+        if (built) {
+            // Built from the system's locale sources into a private folder.
+            const int status = QProcess::execute(
+                "localedef", {"-i", "fi_FI", "-f", "UTF-8", locales.filePath(lcAll)});
+            if (status != 0)
+                QSKIP("no locale sources for fi_FI on this machine");
+        }
+        const ScopedEnv path("LOCPATH", locales.path().toUtf8());
+        const ScopedEnv all("LC_ALL", lcAll);
+        RecordingDialogs dialogs;
+        TFCOMM w(dialogs);
+        w.state().FrameText = kLux1999;
+        w.decodeFrame(Decoder::D12B);
+        QCOMPARE(child<QLineEdit>(w, "T1VALUE")->text(), value);
+        QCOMPARE(child<QLabel>(w, "judge")->text(), QString("Pass"));
+        QCOMPARE(loggedText(w, 0, kq::record::LogTable::Field::Value), value);
+        const QString time = loggedText(w, 0, kq::record::LogTable::Field::Time);
+        QCOMPARE(time.size(), 8);
+        QCOMPARE(time.at(2), timeSeparator);
+        QCOMPARE(time.at(5), timeSeparator);
     }
 
     void recordCountItemsFormOneRadioGroup() {

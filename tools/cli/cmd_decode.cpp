@@ -9,6 +9,7 @@
 #include "decode/model_switch.h"
 #include "decode/number_text.h"
 #include "decode/reading_sink.h"
+#include "decode/system_locale.h"
 #include "record/limit_input.h"
 #include "record/recorder.h"
 
@@ -253,6 +254,7 @@ int runDecode(const std::vector<std::string>& args) {
     record::Recorder recorder;
     recorder.setRepeatSet(options.repeat);
     recorder.setMaxRecords(options.maxRecords);
+    recorder.setTimeSeparator(decode::systemTimeSeparator());
     LoggedFrame logged(recorder);
     const ExtraMembers extra = [&](decode::JsonLine& json) { logged.appendMembers(json); };
     decode::ReadingSink* sink = &logged;

@@ -2,14 +2,15 @@
 
 #include "decode/meter_state.h"
 #include "decode/model_switch.h"
+#include "decode/system_locale.h"
 #include "links/usb_link.h"
 #include "links/usbbridge.h"
+#include "record/reading_log.h"
 
 #include <cerrno>
 #include <charconv>
 #include <csignal>
 #include <cstdio>
-#include <ctime>
 #include <exception>
 #include <string>
 
@@ -33,15 +34,6 @@ bool pause(const sigset_t& stop, long ms) {
             continue;
         return true;
     }
-}
-
-std::string timeOfDay() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    char buf[16];
-    std::strftime(buf, sizeof buf, "%H:%M:%S", &local);
-    return buf;
 }
 
 } // namespace
@@ -79,6 +71,8 @@ int runMonitor(const std::vector<std::string>& args) {
 
     decode::MeterState state;
     decode::applyStartup(state, decode::builtModelSwitches(), decode::systemDecimalSeparator());
+    // The time of day as the log writes it, with the system's separator.
+    const std::string timeSeparator = decode::systemTimeSeparator();
 
     auto bridge = links::makeSystemBridge();
     links::UsbLink link(*bridge);
@@ -100,8 +94,10 @@ int runMonitor(const std::vector<std::string>& args) {
             std::fprintf(stderr, "kqmeter-cli: %s\n", e.what());
         }
         if (tick.decoder != decode::Decoder::None) {
-            std::printf("%s\t%s\t%s\t%s\n", timeOfDay().c_str(), state.ValueText.c_str(),
-                        state.UnitText.c_str(), state.display.judge.c_str());
+            std::printf("%s\t%s\t%s\t%s\n",
+                        record::formatTimeOfDay(record::systemTimeOfDay(), timeSeparator).c_str(),
+                        state.ValueText.c_str(), state.UnitText.c_str(),
+                        state.display.judge.c_str());
             std::fflush(stdout);
             ++lines;
             continue; // the next frame may be on its way already
