@@ -7,8 +7,11 @@
 #include "recording_dialogs.h"
 
 #include <QAction>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
 #include <QProcess>
 #include <QPushButton>
@@ -182,6 +185,202 @@ private slots:
         QCOMPARE(time.size(), 8);
         QCOMPARE(time.at(2), timeSeparator);
         QCOMPARE(time.at(5), timeSeparator);
+    }
+
+    // Keys typed into a limit edit, as real key events: the filter takes printable
+    // characters only, so editing keys keep working.
+    void limitEditKeys_data() {
+        QTest::addColumn<QString>("start");
+        QTest::addColumn<int>("cursor");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QString>("keyText"); // the key's text as X11 gives it
+        QTest::addColumn<QString>("text");
+        const QString del(QChar(0x7f));
+        QTest::newRow("Delete removes the next character")
+            << "2000" << 0 << int(Qt::Key_Delete) << del << "000";
+        QTest::newRow("Delete in the middle") << "2500" << 1 << int(Qt::Key_Delete) << del << "200";
+        QTest::newRow("Backspace removes the one before")
+            << "2000" << 4 << int(Qt::Key_Backspace) << "\b"
+            << "200";
+        QTest::newRow("a digit goes in") << "200" << 3 << int(Qt::Key_5) << "5"
+                                         << "2005";
+        QTest::newRow("a sign goes in") << "200" << 0 << int(Qt::Key_Minus) << "-"
+                                        << "-200";
+        QTest::newRow("a letter is dropped") << "2000" << 4 << int(Qt::Key_A) << "a"
+                                             << "2000";
+        QTest::newRow("a space is dropped") << "2000" << 2 << int(Qt::Key_Space) << " "
+                                            << "2000";
+        QTest::newRow("a second point is dropped") << "12.5" << 4 << int(Qt::Key_Period) << "."
+                                                   << "12.5";
+        QTest::newRow("Escape changes nothing")
+            << "2000" << 4 << int(Qt::Key_Escape) << QString(QChar(0x1b)) << "2000";
+    }
+    void limitEditKeys() {
+        QFETCH(QString, start);
+        QFETCH(int, cursor);
+        QFETCH(int, key);
+        QFETCH(QString, keyText);
+        QFETCH(QString, text);
+        RecordingDialogs dialogs;
+        TFCOMM w(dialogs);
+        w.show();
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QLineEdit* hi = child<QLineEdit>(w, "T1HI");
+        hi->setFocus();
+        hi->setText(start);
+        hi->setCursorPosition(cursor);
+        QTest::sendKeyEvent(QTest::Click, hi, static_cast<Qt::Key>(key), keyText, Qt::NoModifier);
+        QCOMPARE(hi->text(), text);
+        QCOMPARE(QString::fromStdString(w.state().T1HI), text);
+        QVERIFY(dialogs.messages.empty());
+    }
+
+    // A text pasted into an edit (Ctrl+V with the text selected) is not filtered like
+    // typing: it stands as pasted and meets the edit's own check.
+    void pasteMeetsTheEditsOwnRule_data() {
+        QTest::addColumn<QString>("edit");
+        QTest::addColumn<QString>("pasted");
+        QTest::addColumn<QString>("shown");   // the text right after the paste
+        QTest::addColumn<QString>("settled"); // the text once the edit's rule has run
+        QTest::addColumn<QStringList>("messages");
+        QTest::newRow("limit: a number") << "T1HI"
+                                         << "-15.5"
+                                         << "-15.5"
+                                         << "-15.5" << QStringList();
+        QTest::newRow("limit: no number") << "T1HI"
+                                          << "12a"
+                                          << "2000"
+                                          << "2000" << QStringList{"Numerical input errors"};
+        QTest::newRow("interval: digits") << "RecordSITime"
+                                          << "15"
+                                          << "15"
+                                          << "15" << QStringList();
+        QTest::newRow("interval: not a whole number") << "RecordSITime"
+                                                      << "3x"
+                                                      << "3x"
+                                                      << "3x" << QStringList();
+        QTest::newRow("interval: signed") << "RecordSITime"
+                                          << "-4"
+                                          << "-4"
+                                          << "-4" << QStringList();
+        QTest::newRow("page length: digits") << "Maxrecord"
+                                             << "50"
+                                             << "50"
+                                             << "50" << QStringList();
+        QTest::newRow("page length: not a whole number") << "Maxrecord"
+                                                         << "12a"
+                                                         << "12a"
+                                                         << "100" << QStringList();
+        QTest::newRow("page length: a fraction") << "Maxrecord"
+                                                 << "7.5"
+                                                 << "7.5"
+                                                 << "100" << QStringList();
+    }
+    void pasteMeetsTheEditsOwnRule() {
+        QFETCH(QString, edit);
+        QFETCH(QString, pasted);
+        QFETCH(QString, shown);
+        QFETCH(QString, settled);
+        QFETCH(QStringList, messages);
+        RecordingDialogs dialogs;
+        TFCOMM w(dialogs);
+        w.show();
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QLineEdit* e = child<QLineEdit>(w, qPrintable(edit));
+        e->setFocus();
+        e->selectAll();
+        QGuiApplication::clipboard()->setText(pasted);
+        QTest::keySequence(e, QKeySequence::Paste);
+        QCOMPARE(e->text(), shown);
+        QCOMPARE(dialogs.texts(), messages);
+        // the page length is applied a second after the last change
+        QTRY_COMPARE_WITH_TIMEOUT(e->text(), settled, 3000);
+        const auto& log = w.recorder().log();
+        if (edit == "RecordSITime") {
+            // a text that is no whole number counts as 0, as the empty text does
+            QCOMPARE(log.RecordSITime, settled.toStdString());
+            QCOMPARE(log.SampleTicks, settled == "15" ? 15 : 0);
+        } else if (edit == "Maxrecord") {
+            QTRY_COMPARE_WITH_TIMEOUT(w.recorder().ChartPager.pageSize(), settled.toInt(), 3000);
+        } else {
+            QCOMPARE(QString::fromStdString(w.state().T1HI), settled);
+            QCOMPARE(QString::fromStdString(w.state().HiLimitText), settled);
+        }
+    }
+
+    // The leave check runs when the user goes on to another control of the window,
+    // not when a menu, a popup or another window takes the focus for a while.
+    void limitLeaveCheckOnlyForAnotherControl_data() {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<bool>("restored");
+        QTest::newRow("Tab") << "tab" << true;
+        QTest::newRow("Shift+Tab") << "backtab" << true;
+        QTest::newRow("click on the other limit") << "click" << true;
+        QTest::newRow("a shortcut to another control") << "shortcut" << true;
+        QTest::newRow("moved by the program") << "program" << true;
+        QTest::newRow("a popup menu") << "popup" << false;
+        QTest::newRow("another window") << "window" << false;
+        QTest::newRow("the menu bar") << "menubar" << false;
+    }
+    void limitLeaveCheckOnlyForAnotherControl() {
+        QFETCH(QString, how);
+        QFETCH(bool, restored);
+        RecordingDialogs dialogs;
+        TFCOMM w(dialogs);
+        w.show();
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QLineEdit* hi = child<QLineEdit>(w, "T1HI");
+        QLineEdit* lo = child<QLineEdit>(w, "T1LO");
+        lo->setFocus();
+        lo->selectAll();
+        QTest::keyClick(lo, Qt::Key_Backspace);
+        QCOMPARE(lo->text(), QString());
+
+        QWidget other;
+        QMenu menu;
+        menu.addAction("Paste");
+        if (how == "tab") {
+            QTest::sendKeyEvent(QTest::Click, lo, Qt::Key_Tab, "\t", Qt::NoModifier);
+        } else if (how == "backtab") {
+            QTest::sendKeyEvent(QTest::Click, lo, Qt::Key_Backtab, "\t", Qt::ShiftModifier);
+        } else if (how == "click") {
+            QTest::mouseClick(hi, Qt::LeftButton);
+        } else if (how == "shortcut") {
+            hi->setFocus(Qt::ShortcutFocusReason);
+        } else if (how == "program") {
+            hi->setFocus();
+        } else if (how == "popup") {
+            menu.popup(lo->mapToGlobal(QPoint(5, 5)));
+            QTRY_VERIFY(menu.isVisible());
+        } else if (how == "window") {
+            other.resize(100, 100);
+            other.show();
+            other.activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(&other));
+        } else if (how == "menubar") {
+            w.menuBar()->setFocus(Qt::MenuBarFocusReason);
+        }
+        // (a popup tells the edit it lost the focus but leaves it the focus widget)
+        if (how != "popup")
+            QVERIFY(!lo->hasFocus());
+        QCOMPARE(lo->text(), restored ? QString("-2000") : QString());
+        QCOMPARE(w.state().LoLimitText, std::string("-2000"));
+        if (restored)
+            return;
+        // Back in the emptied edit, a paste gives the pasted number alone.
+        menu.close();
+        other.close();
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        lo->setFocus();
+        QGuiApplication::clipboard()->setText("-150");
+        QTest::keySequence(lo, QKeySequence::Paste);
+        QCOMPARE(lo->text(), QString("-150"));
+        QCOMPARE(w.state().LoLimitText, std::string("-150"));
+        QVERIFY(dialogs.messages.empty());
     }
 
     void recordCountItemsFormOneRadioGroup() {
