@@ -501,6 +501,39 @@ private slots:
         QCOMPARE(picture.read(2), QByteArray("BM"));
     }
 
+    // The grid after the log changes from the menus and the strip: on the first row of
+    // a loaded packet, on the newest row after a reading.
+    void gridHasACurrentRowAfterLoadAndNew() {
+        RecordingDialogs dialogs;
+        TFCOMM w(dialogs);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        for (int i = 0; i < 3; ++i) {
+            w.state().FrameText = kLux1999;
+            w.decodeFrame(Decoder::D12B);
+        }
+        w.renderViews();
+        auto* grid = child<QTableView>(w, "DBGrid1");
+        QCOMPARE(grid->currentIndex().row(), 2);
+        QTemporaryDir dir;
+        const QString xml = dir.filePath("log.xml");
+        dialogs.fileAnswers << xml;
+        QTest::mouseClick(child<QToolButton>(w, "saveas"), Qt::LeftButton);
+
+        child<QAction>(w, "New1")->trigger();
+        QCOMPARE(grid->model()->rowCount(), 0);
+        QVERIFY(!grid->currentIndex().isValid());
+        dialogs.fileAnswers << xml;
+        QTest::mouseClick(child<QToolButton>(w, "OpenDataFiles"), Qt::LeftButton);
+        QCOMPARE(grid->model()->rowCount(), 3);
+        QCOMPARE(grid->currentIndex().row(), 0);
+
+        w.state().FrameText = kLux1999;
+        w.decodeFrame(Decoder::D12B);
+        w.renderViews();
+        QCOMPARE(grid->currentIndex().row(), 3);
+    }
+
     void exitButtonClosesTheWindow() {
         RecordingDialogs dialogs;
         TFCOMM w(dialogs);
