@@ -24,8 +24,8 @@ void trackMinMax(MeterState& state);
 void showMinMaxLine(MeterState& state);
 // R3: Pass/Fail of ValueText against the limit texts T1HI and T1LO.
 void judgeReading(MeterState& state);
-// What R3 decides for the reading now in the state: Pass, Fail, or None when a limit is
-// no number (no judgement: the panel keeps its verdict).
+// The verdict the judgement gives the reading now in the state: Pass, Fail, or None when
+// a limit is no number (no judgement: the panel keeps its verdict).
 DisplayModel::Verdict judgement(const MeterState& state);
 // R4: hands the reading to the log, if there is one.
 void logReading(const MeterState& state, ReadingSink* sink);
