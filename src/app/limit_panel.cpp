@@ -62,7 +62,7 @@ QLineEdit* addLimitEdit(QWidget* parent, const char* name, const QString& text, 
     return edit;
 }
 
-void setTextColour(QWidget* widget, QPalette::ColorRole role, const QColor& colour) {
+void setColour(QWidget* widget, QPalette::ColorRole role, const QColor& colour) {
     QPalette pal = widget->palette();
     if (pal.color(role) != colour) {
         pal.setColor(role, colour);
@@ -95,7 +95,7 @@ LimitPanel::LimitPanel(QWidget* parent) : QFrame(parent) {
     m_value->setFocusPolicy(Qt::NoFocus);
     m_value->setFont(arialBold(21));
     m_value->setGeometry(104, 43, 81, 32);
-    setTextColour(m_value, QPalette::Base, m_tipColour);
+    setColour(m_value, QPalette::Base, m_tipColour);
 
     m_circle = new VerdictCircle(m_tipColour, this);
     m_circle->setObjectName(QStringLiteral("Shape1"));
@@ -110,7 +110,7 @@ LimitPanel::LimitPanel(QWidget* parent) : QFrame(parent) {
     judgeFont.setBold(true);
     m_judge->setFont(judgeFont);
     m_judge->setAutoFillBackground(true);
-    setTextColour(m_judge, QPalette::Window, m_tipColour);
+    setColour(m_judge, QPalette::Window, m_tipColour);
     m_judge->move(213, 46);
     m_judge->resize(0, m_judge->sizeHint().height());
 
@@ -136,16 +136,14 @@ void LimitPanel::setVerdict(decode::DisplayModel::Verdict verdict, const QString
     if (verdict == m_verdict && caption == m_judge->text())
         return;
     m_verdict = verdict;
-    QColor text = palette().color(QPalette::Text);
-    QColor label = palette().color(QPalette::WindowText);
-    QColor disc = m_tipColour;
-    if (verdict != Verdict::None) {
-        const QColor colour = verdict == Verdict::Pass ? passColour() : failColour();
-        text = label = disc = colour;
-    }
-    setTextColour(m_value, QPalette::Text, text);
-    setTextColour(m_judge, QPalette::WindowText, label);
-    m_circle->setBrush(disc);
+    // The verdict colours the grounds: the value box, the disc and the caption's own
+    // opaque ground; the texts stay in their font colour.
+    QColor ground = m_tipColour;
+    if (verdict != Verdict::None)
+        ground = verdict == Verdict::Pass ? passColour() : failColour();
+    setColour(m_value, QPalette::Base, ground);
+    setColour(m_judge, QPalette::Window, ground);
+    m_circle->setBrush(ground);
     if (m_judge->text() != caption) {
         m_judge->setText(caption);
         // an empty caption leaves no tooltip-coloured patch on the disc

@@ -30,7 +30,8 @@ public:
     QLineEdit* T1VALUE() const { return m_value; }
 
     void setMeasure(const QString& text);
-    // Pass paints the value, the circle and the caption green, Fail red, None as at start.
+    // Pass paints the grounds of the value, the circle and the caption green, Fail red,
+    // None as at start (the tooltip colour); the texts keep their font colour.
     void setVerdict(decode::DisplayModel::Verdict verdict, const QString& caption);
     // Shows the lit pictogram (conok) or the dark one (conokn).
     void setConnected(bool connected);

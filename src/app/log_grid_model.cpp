@@ -126,6 +126,15 @@ void configureLogGrid(QTableView* grid, LogGridModel* model) {
     for (int c = 0; c < kColumns; ++c)
         grid->setColumnWidth(c, kWidths[c]);
 
+    // A table opened anew (loaded, emptied, cut back) starts on its first row, as a data
+    // grid does, so the keyboard works at once without a click.
+    QObject::connect(model, &QAbstractItemModel::modelReset, grid, [grid, model] {
+        if (model->rowCount() == 0)
+            return;
+        const QModelIndex first = model->index(0, 0);
+        grid->setCurrentIndex(first);
+        grid->scrollTo(first);
+    });
     // The grid moves to each new row, as a table cursor does after an append.
     QObject::connect(model, &QAbstractItemModel::rowsInserted, grid,
                      [grid, model](const QModelIndex&, int, int last) {

@@ -41,8 +41,9 @@ private:
 };
 
 // Sets up the grid DBGrid1 over the model: column widths 80/100/100/70, whole-row selection,
-// read-only, fixed row height (so scrolling to any of millions of rows costs the same), and
-// the current row following each newly appended row.
+// read-only, fixed row height (so scrolling to any of millions of rows costs the same), the
+// current row following each newly appended row, and a table that was replaced, emptied or
+// cut opening on its first row.
 void configureLogGrid(QTableView* grid, LogGridModel* model);
 
 } // namespace kq::app

@@ -11,14 +11,14 @@
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QToolButton>
-#include <QValidator>
 
 namespace kq::app {
 
 namespace {
 
-// Typed characters other than digits and backspace are swallowed; keys without text (arrows,
-// Delete, shortcuts) pass, as they are not characters typed into the text.
+// Typed characters other than digits and backspace are swallowed; keys that type no
+// character (arrows, Delete) and shortcuts (Ctrl+V, whose text some platforms give as
+// "v") pass, as they are not characters typed into the text.
 class DigitKeyFilter : public QObject {
 public:
     using QObject::QObject;
@@ -28,31 +28,12 @@ protected:
         if (event->type() == QEvent::KeyPress) {
             const auto* key = static_cast<QKeyEvent*>(event);
             const QString text = key->text();
-            if (!text.isEmpty() && text.at(0).isPrint() &&
+            const bool shortcut = key->modifiers() & (Qt::ControlModifier | Qt::AltModifier);
+            if (!shortcut && !text.isEmpty() && text.at(0).isPrint() &&
                 !record::intervalKeyAccepted(text.at(0).unicode()))
                 return true;
         }
         return QObject::eventFilter(watched, event);
-    }
-};
-
-// Whatever reaches the text by other ways (paste, drop) keeps only its digits.
-class DigitsValidator : public QValidator {
-public:
-    using QValidator::QValidator;
-    State validate(QString& input, int& pos) const override {
-        QString digits;
-        int newPos = 0;
-        for (int i = 0; i < input.size(); ++i) {
-            if (input.at(i) >= u'0' && input.at(i) <= u'9') {
-                digits.append(input.at(i));
-                if (i < pos)
-                    ++newPos;
-            }
-        }
-        input = digits;
-        pos = newPos;
-        return Acceptable;
     }
 };
 
@@ -139,8 +120,10 @@ QRect blankOfCaption(const QCheckBox* box, const QString& before, const QString&
 } // namespace
 
 void installDigitKeyFilter(QLineEdit* edit) {
+    // Only typing is filtered: a pasted or dropped text stands as it is and meets the
+    // edit's own reading of its text (an interval that is no whole number counts as 0,
+    // a page length that is none goes back to 100).
     edit->installEventFilter(new DigitKeyFilter(edit));
-    edit->setValidator(new DigitsValidator(edit));
 }
 
 LogStrip::LogStrip(record::Recorder& recorder, QWidget* parent)

@@ -12,8 +12,8 @@ class Recorder;
 
 namespace kq::app {
 
-// Lets only digits and backspace be typed into `edit`, and keeps only the digits of a pasted
-// text (the key filter of the sampling-interval and page-length edits).
+// Lets only digits and backspace be typed into `edit` (the key filter of the
+// sampling-interval and page-length edits); keys that type no character pass.
 void installDigitKeyFilter(QLineEdit* edit);
 
 // The record toolbar between the MIN/MAX strip and the grid (398 x 41): the repeat filter, the

@@ -11,6 +11,7 @@
 #include "app/usb_controller.h"
 #include "decode/connection_indicator.h"
 #include "decode/meter_decoders.h"
+#include "decode/system_locale.h"
 #include "record/limit_input.h"
 #include "record/recorder.h"
 
@@ -18,6 +19,7 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -42,6 +44,19 @@ QString qs(const std::string& s) {
     return QString::fromStdString(s);
 }
 
+bool leavesForAnotherControl(Qt::FocusReason reason) {
+    switch (reason) {
+    case Qt::MouseFocusReason:
+    case Qt::TabFocusReason:
+    case Qt::BacktabFocusReason:
+    case Qt::ShortcutFocusReason:
+    case Qt::OtherFocusReason:
+        return true;
+    default: // ActiveWindow, Popup, MenuBar
+        return false;
+    }
+}
+
 } // namespace
 
 TFCOMM::TFCOMM(Dialogs& dialogs, std::unique_ptr<links::UsbBridge> bridge,
@@ -51,11 +66,16 @@ TFCOMM::TFCOMM(Dialogs& dialogs, std::unique_ptr<links::UsbBridge> bridge,
     // Start-up: the locale's separator, the default range, the model switch
     // and the range table, all applied to the state before anything shows.
     m_startup = decode::applyStartup(m_state, switches, decode::systemDecimalSeparator());
+    m_recorder->setTimeSeparator(decode::systemTimeSeparator());
     setWindowTitle(qs(m_startup.title));
 
     buildWidgets();
     buildMenus();
-    // The window is not resizable: its client area is fixed.
+    // The window is not resizable: its client area is fixed, so the title bar offers
+    // the system menu (with its Close) and minimising, never maximising.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
     adjustSize();
     setFixedSize(sizeHint());
 
@@ -333,15 +353,22 @@ bool TFCOMM::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         const QString text = key->text();
-        // Shortcuts (copy, paste, undo) and keys without a character (arrows,
-        // Delete) are the edit's own; a pasted text meets the change check.
-        if (text.isEmpty() || (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier)))
+        // Shortcuts (copy, paste, undo) and keys that type no character (arrows, and
+        // Delete, Escape or Return, whose text is a control code) are the edit's own;
+        // a pasted text meets the change check.
+        if (text.isEmpty() || !text.at(0).isPrint() ||
+            (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier)))
             return false;
         const char32_t typed = text.toUcs4().value(0);
         if (!record::limitKeyAccepted(typed, edit->text().toStdString(),
                                       m_state.LocaleDecimalSeparator))
             return true;
     } else if (event->type() == QEvent::FocusOut) {
+        // Only leaving for another control of the window counts: a context menu, the
+        // window losing the focus or the menu bar taking it leaves the user in the
+        // middle of typing (an emptied edit about to be pasted into must stay empty).
+        if (!leavesForAnotherControl(static_cast<QFocusEvent*>(event)->reason()))
+            return false;
         if (record::limitEditLeft(m_state, which))
             edit->setText(qs(which == record::Limit::High ? m_state.T1HI : m_state.T1LO));
     }

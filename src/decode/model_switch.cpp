@@ -1,9 +1,5 @@
 #include "decode/model_switch.h"
 
-#include <clocale>
-#include <cstring>
-#include <langinfo.h>
-#include <locale.h>
 #include <optional>
 
 #ifndef KQ_MODEL_SWITCHES
@@ -134,20 +130,6 @@ StartupResult applyStartup(MeterState& state, const ModelSwitchSet& switches,
         break;
     }
     return result;
-}
-
-std::string systemDecimalSeparator() {
-    // An empty name takes the locale from the environment, like the process would at
-    // start, but into a separate object so the process locale stays "C".
-    locale_t locale = newlocale(LC_NUMERIC_MASK, "", static_cast<locale_t>(nullptr));
-    if (locale == static_cast<locale_t>(nullptr))
-        return {};
-    const char* radix = nl_langinfo_l(RADIXCHAR, locale);
-    std::string separator;
-    if (radix != nullptr)
-        separator.assign(radix, strnlen(radix, kMaxSeparatorLength));
-    freelocale(locale);
-    return separator;
 }
 
 } // namespace kq::decode

@@ -111,9 +111,4 @@ struct StartupResult {
 StartupResult applyStartup(MeterState& state, const ModelSwitchSet& switches,
                            std::string localeDecimalSeparator);
 
-// The decimal separator of the system's locale (the environment's LC_NUMERIC, LANG
-// ...), read without changing the process locale; at most 10 characters, empty when
-// the locale cannot be read.
-std::string systemDecimalSeparator();
-
 } // namespace kq::decode

@@ -97,20 +97,28 @@ void showMinMaxLine(MeterState& state) {
     d.MinTextU = state.UnitText;
 }
 
-void judgeReading(MeterState& state) {
-    DisplayModel& d = state.display;
-    d.T1VALUE = state.ValueText;
+DisplayModel::Verdict judgement(const MeterState& state) {
     const std::string& sep = state.LocaleDecimalSeparator;
     const double hi = textToNumber(state.T1HI, sep);
     const double lo = textToNumber(state.T1LO, sep);
-    // A limit that is no number switches the judgement off; the verdict stays as it was.
+    // A limit that is no number switches the judgement off.
     if (hi == kNotANumber || lo == kNotANumber)
-        return;
+        return DisplayModel::Verdict::None;
     const double v = textToNumber(state.ValueText, sep);
     // The overload text "0L" is no number and fails; the limits themselves pass.
     const bool pass = v != kNotANumber && !(lo > v) && !(v > hi);
-    d.verdict = pass ? DisplayModel::Verdict::Pass : DisplayModel::Verdict::Fail;
-    d.judge = pass ? "Pass" : "Fail";
+    return pass ? DisplayModel::Verdict::Pass : DisplayModel::Verdict::Fail;
+}
+
+void judgeReading(MeterState& state) {
+    DisplayModel& d = state.display;
+    d.T1VALUE = state.ValueText;
+    const DisplayModel::Verdict verdict = judgement(state);
+    // Without a judgement the verdict on the panel stays as it was.
+    if (verdict == DisplayModel::Verdict::None)
+        return;
+    d.verdict = verdict;
+    d.judge = verdict == DisplayModel::Verdict::Pass ? "Pass" : "Fail";
 }
 
 void logReading(const MeterState& state, ReadingSink* sink) {

@@ -24,6 +24,9 @@ void trackMinMax(MeterState& state);
 void showMinMaxLine(MeterState& state);
 // R3: Pass/Fail of ValueText against the limit texts T1HI and T1LO.
 void judgeReading(MeterState& state);
+// The verdict the judgement gives the reading now in the state: Pass, Fail, or None when
+// a limit is no number (no judgement: the panel keeps its verdict).
+DisplayModel::Verdict judgement(const MeterState& state);
 // R4: hands the reading to the log, if there is one.
 void logReading(const MeterState& state, ReadingSink* sink);
 // R5: the bar graph under the glass, from the four main-row digits.

@@ -69,16 +69,18 @@ printf '%s\n' "$fixed" | "$cli" decode --link hid >"$work/hid"
 check "hid fixed display" "$work/hid" '1 decoder "36B"' '1 digits ["u","s","b","1"]' \
     '1 connected false'
 
-# 3. Bad lines: reported with their number, skipped, exit status 2 at the end.
+# 3. Bad lines: reported with their number, exit status 2 at the end; each still prints
+#    what the window shows after it (the decoder stops after the connection indicator).
 printf '%s\n%s\n%s\n%s\n' "$lux1999" "${lux1999:0:10}g${lux1999:11}" \
-    "$(echo "$lux1999" | tr 'D' 'd')" "$overload" >"$work/bad"
+    "$(echo "${lux1999:0:30}" | tr 'D' 'd')DA" "$overload" >"$work/bad"
 "$cli" decode "$work/bad" >"$work/out" 2>"$work/err"
 status=$?
 [ $status -eq 2 ] || fail "bad lines: exit $status, expected 2"
-[ "$(wc -l <"$work/out")" -eq 2 ] || fail "bad lines: expected 2 JSON lines, got $(wc -l <"$work/out")"
+[ "$(wc -l <"$work/out")" -eq 4 ] || fail "bad lines: expected 4 JSON lines, got $(wc -l <"$work/out")"
 grep -q "line 2: 'g' is not a valid integer value" "$work/err" || fail "bad lines: no report of line 2"
 grep -q "line 3: 'd' is not a valid integer value" "$work/err" || fail "bad lines: no report of line 3"
-check "frame after bad lines" "$work/out" '2 value "0L"'
+check "frame after bad lines" "$work/out" '2 error "'"'g'"' is not a valid integer value"' \
+    '4 value "0L"'
 head -c 5000 /dev/zero | tr '\0' '0' >"$work/long"
 "$cli" decode "$work/long" >"$work/out" 2>"$work/err"
 [ $? -eq 2 ] || fail "overlong line: expected exit 2"

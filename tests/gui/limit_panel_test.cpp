@@ -24,6 +24,8 @@ QImage grabbed(LimitPanel& panel) {
 constexpr QPoint kDiscPoint(240, 32);
 // The top-left corner of the caption label, clear of any caption's ink.
 constexpr QPoint kCaptionPoint(213, 47);
+// Inside the value box, right of any reading's text and clear of its frame.
+constexpr QPoint kValuePoint(178, 66);
 // The middle of the computer's screen in the pictogram.
 constexpr QPoint kScreenPoint(295, 15);
 
@@ -132,23 +134,28 @@ private slots:
         QFETCH(QStringList, run);
         QFETCH(QColor, colour);
         LimitPanel panel;
+        auto* judge = panel.findChild<QLabel*>("judge");
         const QColor startText = panel.T1VALUE()->palette().color(QPalette::Text);
-        const QColor startCaption =
-            panel.findChild<QLabel*>("judge")->palette().color(QPalette::WindowText);
+        const QColor startCaption = judge->palette().color(QPalette::WindowText);
         for (const QString& v : run) {
             panel.setVerdict(verdictOf(v), v == "None" ? QString() : v);
         }
         const QString last = run.last();
-        auto* judge = panel.findChild<QLabel*>("judge");
+        const QColor ground = colour.isValid() ? colour : tipColour();
         QCOMPARE(panel.verdict(), verdictOf(last));
         QCOMPARE(judge->text(), last == "None" ? QString() : last);
-        QCOMPARE(panel.T1VALUE()->palette().color(QPalette::Text),
-                 colour.isValid() ? colour : startText);
-        QCOMPARE(judge->palette().color(QPalette::WindowText),
-                 colour.isValid() ? colour : startCaption);
-        QCOMPARE(QColor(grabbed(panel).pixel(kDiscPoint)), colour.isValid() ? colour : tipColour());
-        // the caption keeps its own tooltip-coloured ground on the disc
-        QCOMPARE(judge->palette().color(QPalette::Window), tipColour());
+        // The verdict is the ground colour of the value box, the disc and the opaque
+        // caption; the texts keep their font colour.
+        QCOMPARE(panel.T1VALUE()->palette().color(QPalette::Base), ground);
+        QCOMPARE(judge->palette().color(QPalette::Window), ground);
+        QCOMPARE(panel.T1VALUE()->palette().color(QPalette::Text), startText);
+        QCOMPARE(judge->palette().color(QPalette::WindowText), startCaption);
+        const QImage img = grabbed(panel);
+        QCOMPARE(QColor(img.pixel(kDiscPoint)), ground);
+        QCOMPARE(QColor(img.pixel(kValuePoint)), ground);
+        if (!judge->text().isEmpty()) {
+            QCOMPARE(QColor(img.pixel(kCaptionPoint)), ground);
+        }
     }
 
     void captionFitsOnTheDisc_data() {
@@ -165,8 +172,9 @@ private slots:
         QVERIFY(judge->width() >= judge->fontMetrics().horizontalAdvance(caption));
         // inside the disc's box, so the caption never spills onto the panel
         QVERIFY(QRect(200, 24, 81, 73).contains(judge->geometry()));
+        // the caption's ground is the disc's colour, so no patch shows around it
         const QImage img = grabbed(panel);
-        QCOMPARE(QColor(img.pixel(kCaptionPoint)), tipColour());
+        QCOMPARE(QColor(img.pixel(kCaptionPoint)), LimitPanel::failColour());
     }
 
     void emptyCaptionLeavesNoPatchOnTheDisc() {

@@ -2,13 +2,18 @@
 // limit edits typed into, the menus and the Exit button.
 #include "app/limit_panel.h"
 #include "app/tfcomm.h"
+#include "record/log_table.h"
 #include "record/recorder.h"
 #include "recording_dialogs.h"
 
 #include <QAction>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
+#include <QProcess>
 #include <QPushButton>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -51,6 +56,38 @@ QStringList topMenuTitles(QMenuBar* bar) {
     return out;
 }
 
+// Sets an environment variable for the life of the object, then puts it back.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const QByteArray& value)
+        : m_name(name), m_had(qEnvironmentVariableIsSet(name)), m_old(qgetenv(name)) {
+        if (value.isNull())
+            qunsetenv(name);
+        else
+            qputenv(name, value);
+    }
+    ~ScopedEnv() {
+        if (m_had)
+            qputenv(m_name, m_old);
+        else
+            qunsetenv(m_name);
+    }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    const char* m_name;
+    bool m_had;
+    QByteArray m_old;
+};
+
+QString loggedText(TFCOMM& w, std::size_t row, kq::record::LogTable::Field field) {
+    kq::record::LogTable::Text text;
+    if (!w.recorder().cds1.text(row, field, text))
+        return QString();
+    return QString::fromUtf8(text.data, static_cast<int>(text.size));
+}
+
 template <class T> T* child(QWidget& w, const char* name) {
     T* found = w.findChild<T*>(name);
     if (!found)
@@ -82,6 +119,267 @@ private slots:
         QCOMPARE(w.state().display.digits[0], std::string("2"));
         QVERIFY(w.state().display.isShown(Widget::conokn));
         QVERIFY(!w.state().display.isShown(Widget::conok));
+        QVERIFY(dialogs.messages.empty());
+    }
+
+    // The title bar of a fixed-size window: system menu and minimise, no maximise.
+    void titleBarOffersTheSystemMenuAndMinimiseOnly_data() {
+        QTest::addColumn<int>("hint");
+        QTest::addColumn<bool>("present");
+        QTest::newRow("buttons chosen, not the platform's default")
+            << int(Qt::CustomizeWindowHint) << true;
+        QTest::newRow("title") << int(Qt::WindowTitleHint) << true;
+        QTest::newRow("system menu") << int(Qt::WindowSystemMenuHint) << true;
+        QTest::newRow("minimise") << int(Qt::WindowMinimizeButtonHint) << true;
+        QTest::newRow("maximise") << int(Qt::WindowMaximizeButtonHint) << false;
+        QTest::newRow("context help") << int(Qt::WindowContextHelpButtonHint) << false;
+        QTest::newRow("stays on top") << int(Qt::WindowStaysOnTopHint) << false;
+    }
+    void titleBarOffersTheSystemMenuAndMinimiseOnly() {
+        QFETCH(int, hint);
+        QFETCH(bool, present);
+        RecordingDialogs dialogs;
+        TFCOMM w(dialogs);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QCOMPARE(w.windowFlags().testFlag(static_cast<Qt::WindowType>(hint)), present);
+        QVERIFY(w.isWindow());
+        QCOMPARE(w.minimumSize(), w.maximumSize());
+    }
+
+    // The value and the log's time follow the system's locale as it stands when the
+    // window starts; a locale the machine does not have reads as the C locale.
+    void readingAndLogFollowTheSystemsSeparators_data() {
+        QTest::addColumn<QByteArray>("lcAll");
+        QTest::addColumn<bool>("built");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QChar>("timeSeparator");
+        QTest::newRow("C") << QByteArray("C.UTF-8") << false << "19.99" << QChar(':');
+        QTest::newRow("missing locale")
+            << QByteArray("xx_NOWHERE.UTF-8") << false << "19.99" << QChar(':');
+        QTest::newRow("Finnish") << QByteArray("fi_FI.UTF-8") << true << "19,99" << QChar('.');
+    }
+    void readingAndLogFollowTheSystemsSeparators() {
+        QFETCH(QByteArray, lcAll);
+        QFETCH(bool, built);
+        QFETCH(QString, value);
+        QFETCH(QChar, timeSeparator);
+        QTemporaryDir locales;
+        if (built) {
+            // Built from the system's locale sources into a private folder.
+            const int status = QProcess::execute(
+                "localedef", {"-i", "fi_FI", "-f", "UTF-8", locales.filePath(lcAll)});
+            if (status != 0)
+                QSKIP("no locale sources for fi_FI on this machine");
+        }
+        const ScopedEnv path("LOCPATH", locales.path().toUtf8());
+        const ScopedEnv all("LC_ALL", lcAll);
+        RecordingDialogs dialogs;
+        TFCOMM w(dialogs);
+        w.state().FrameText = kLux1999;
+        w.decodeFrame(Decoder::D12B);
+        QCOMPARE(child<QLineEdit>(w, "T1VALUE")->text(), value);
+        QCOMPARE(child<QLabel>(w, "judge")->text(), QString("Pass"));
+        QCOMPARE(loggedText(w, 0, kq::record::LogTable::Field::Value), value);
+        const QString time = loggedText(w, 0, kq::record::LogTable::Field::Time);
+        QCOMPARE(time.size(), 8);
+        QCOMPARE(time.at(2), timeSeparator);
+        QCOMPARE(time.at(5), timeSeparator);
+    }
+
+    // Keys typed into a limit edit, as real key events: the filter takes printable
+    // characters only, so editing keys keep working.
+    void limitEditKeys_data() {
+        QTest::addColumn<QString>("start");
+        QTest::addColumn<int>("cursor");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QString>("keyText"); // the key's text as X11 gives it
+        QTest::addColumn<QString>("text");
+        const QString del(QChar(0x7f));
+        QTest::newRow("Delete removes the next character")
+            << "2000" << 0 << int(Qt::Key_Delete) << del << "000";
+        QTest::newRow("Delete in the middle") << "2500" << 1 << int(Qt::Key_Delete) << del << "200";
+        QTest::newRow("Backspace removes the one before")
+            << "2000" << 4 << int(Qt::Key_Backspace) << "\b"
+            << "200";
+        QTest::newRow("a digit goes in") << "200" << 3 << int(Qt::Key_5) << "5"
+                                         << "2005";
+        QTest::newRow("a sign goes in") << "200" << 0 << int(Qt::Key_Minus) << "-"
+                                        << "-200";
+        QTest::newRow("a letter is dropped") << "2000" << 4 << int(Qt::Key_A) << "a"
+                                             << "2000";
+        QTest::newRow("a space is dropped") << "2000" << 2 << int(Qt::Key_Space) << " "
+                                            << "2000";
+        QTest::newRow("a second point is dropped") << "12.5" << 4 << int(Qt::Key_Period) << "."
+                                                   << "12.5";
+        QTest::newRow("Escape changes nothing")
+            << "2000" << 4 << int(Qt::Key_Escape) << QString(QChar(0x1b)) << "2000";
+    }
+    void limitEditKeys() {
+        QFETCH(QString, start);
+        QFETCH(int, cursor);
+        QFETCH(int, key);
+        QFETCH(QString, keyText);
+        QFETCH(QString, text);
+        RecordingDialogs dialogs;
+        TFCOMM w(dialogs);
+        w.show();
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QLineEdit* hi = child<QLineEdit>(w, "T1HI");
+        hi->setFocus();
+        hi->setText(start);
+        hi->setCursorPosition(cursor);
+        QTest::sendKeyEvent(QTest::Click, hi, static_cast<Qt::Key>(key), keyText, Qt::NoModifier);
+        QCOMPARE(hi->text(), text);
+        QCOMPARE(QString::fromStdString(w.state().T1HI), text);
+        QVERIFY(dialogs.messages.empty());
+    }
+
+    // A text pasted into an edit (Ctrl+V with the text selected) is not filtered like
+    // typing: it stands as pasted and meets the edit's own check.
+    void pasteMeetsTheEditsOwnRule_data() {
+        QTest::addColumn<QString>("edit");
+        QTest::addColumn<QString>("pasted");
+        QTest::addColumn<QString>("shown");   // the text right after the paste
+        QTest::addColumn<QString>("settled"); // the text once the edit's rule has run
+        QTest::addColumn<QStringList>("messages");
+        QTest::newRow("limit: a number") << "T1HI"
+                                         << "-15.5"
+                                         << "-15.5"
+                                         << "-15.5" << QStringList();
+        QTest::newRow("limit: no number") << "T1HI"
+                                          << "12a"
+                                          << "2000"
+                                          << "2000" << QStringList{"Numerical input errors"};
+        QTest::newRow("interval: digits") << "RecordSITime"
+                                          << "15"
+                                          << "15"
+                                          << "15" << QStringList();
+        QTest::newRow("interval: not a whole number") << "RecordSITime"
+                                                      << "3x"
+                                                      << "3x"
+                                                      << "3x" << QStringList();
+        QTest::newRow("interval: signed") << "RecordSITime"
+                                          << "-4"
+                                          << "-4"
+                                          << "-4" << QStringList();
+        QTest::newRow("page length: digits") << "Maxrecord"
+                                             << "50"
+                                             << "50"
+                                             << "50" << QStringList();
+        QTest::newRow("page length: not a whole number") << "Maxrecord"
+                                                         << "12a"
+                                                         << "12a"
+                                                         << "100" << QStringList();
+        QTest::newRow("page length: a fraction") << "Maxrecord"
+                                                 << "7.5"
+                                                 << "7.5"
+                                                 << "100" << QStringList();
+    }
+    void pasteMeetsTheEditsOwnRule() {
+        QFETCH(QString, edit);
+        QFETCH(QString, pasted);
+        QFETCH(QString, shown);
+        QFETCH(QString, settled);
+        QFETCH(QStringList, messages);
+        RecordingDialogs dialogs;
+        TFCOMM w(dialogs);
+        w.show();
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QLineEdit* e = child<QLineEdit>(w, qPrintable(edit));
+        e->setFocus();
+        e->selectAll();
+        QGuiApplication::clipboard()->setText(pasted);
+        QTest::keySequence(e, QKeySequence::Paste);
+        QCOMPARE(e->text(), shown);
+        QCOMPARE(dialogs.texts(), messages);
+        // the page length is applied a second after the last change
+        QTRY_COMPARE_WITH_TIMEOUT(e->text(), settled, 3000);
+        const auto& log = w.recorder().log();
+        if (edit == "RecordSITime") {
+            // a text that is no whole number counts as 0, as the empty text does
+            QCOMPARE(log.RecordSITime, settled.toStdString());
+            QCOMPARE(log.SampleTicks, settled == "15" ? 15 : 0);
+        } else if (edit == "Maxrecord") {
+            QTRY_COMPARE_WITH_TIMEOUT(w.recorder().ChartPager.pageSize(), settled.toInt(), 3000);
+        } else {
+            QCOMPARE(QString::fromStdString(w.state().T1HI), settled);
+            QCOMPARE(QString::fromStdString(w.state().HiLimitText), settled);
+        }
+    }
+
+    // The leave check runs when the user goes on to another control of the window,
+    // not when a menu, a popup or another window takes the focus for a while.
+    void limitLeaveCheckOnlyForAnotherControl_data() {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<bool>("restored");
+        QTest::newRow("Tab") << "tab" << true;
+        QTest::newRow("Shift+Tab") << "backtab" << true;
+        QTest::newRow("click on the other limit") << "click" << true;
+        QTest::newRow("a shortcut to another control") << "shortcut" << true;
+        QTest::newRow("moved by the program") << "program" << true;
+        QTest::newRow("a popup menu") << "popup" << false;
+        QTest::newRow("another window") << "window" << false;
+        QTest::newRow("the menu bar") << "menubar" << false;
+    }
+    void limitLeaveCheckOnlyForAnotherControl() {
+        QFETCH(QString, how);
+        QFETCH(bool, restored);
+        RecordingDialogs dialogs;
+        TFCOMM w(dialogs);
+        w.show();
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QLineEdit* hi = child<QLineEdit>(w, "T1HI");
+        QLineEdit* lo = child<QLineEdit>(w, "T1LO");
+        lo->setFocus();
+        lo->selectAll();
+        QTest::keyClick(lo, Qt::Key_Backspace);
+        QCOMPARE(lo->text(), QString());
+
+        QWidget other;
+        QMenu menu;
+        menu.addAction("Paste");
+        if (how == "tab") {
+            QTest::sendKeyEvent(QTest::Click, lo, Qt::Key_Tab, "\t", Qt::NoModifier);
+        } else if (how == "backtab") {
+            QTest::sendKeyEvent(QTest::Click, lo, Qt::Key_Backtab, "\t", Qt::ShiftModifier);
+        } else if (how == "click") {
+            QTest::mouseClick(hi, Qt::LeftButton);
+        } else if (how == "shortcut") {
+            hi->setFocus(Qt::ShortcutFocusReason);
+        } else if (how == "program") {
+            hi->setFocus();
+        } else if (how == "popup") {
+            menu.popup(lo->mapToGlobal(QPoint(5, 5)));
+            QTRY_VERIFY(menu.isVisible());
+        } else if (how == "window") {
+            other.resize(100, 100);
+            other.show();
+            other.activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(&other));
+        } else if (how == "menubar") {
+            w.menuBar()->setFocus(Qt::MenuBarFocusReason);
+        }
+        // (a popup tells the edit it lost the focus but leaves it the focus widget)
+        if (how != "popup")
+            QVERIFY(!lo->hasFocus());
+        QCOMPARE(lo->text(), restored ? QString("-2000") : QString());
+        QCOMPARE(w.state().LoLimitText, std::string("-2000"));
+        if (restored)
+            return;
+        // Back in the emptied edit, a paste gives the pasted number alone.
+        menu.close();
+        other.close();
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        lo->setFocus();
+        QGuiApplication::clipboard()->setText("-150");
+        QTest::keySequence(lo, QKeySequence::Paste);
+        QCOMPARE(lo->text(), QString("-150"));
+        QCOMPARE(w.state().LoLimitText, std::string("-150"));
         QVERIFY(dialogs.messages.empty());
     }
 
@@ -201,6 +499,39 @@ private slots:
         QFile picture(bmp);
         QVERIFY(picture.open(QIODevice::ReadOnly));
         QCOMPARE(picture.read(2), QByteArray("BM"));
+    }
+
+    // The grid after the log changes from the menus and the strip: on the first row of
+    // a loaded packet, on the newest row after a reading.
+    void gridHasACurrentRowAfterLoadAndNew() {
+        RecordingDialogs dialogs;
+        TFCOMM w(dialogs);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        for (int i = 0; i < 3; ++i) {
+            w.state().FrameText = kLux1999;
+            w.decodeFrame(Decoder::D12B);
+        }
+        w.renderViews();
+        auto* grid = child<QTableView>(w, "DBGrid1");
+        QCOMPARE(grid->currentIndex().row(), 2);
+        QTemporaryDir dir;
+        const QString xml = dir.filePath("log.xml");
+        dialogs.fileAnswers << xml;
+        QTest::mouseClick(child<QToolButton>(w, "saveas"), Qt::LeftButton);
+
+        child<QAction>(w, "New1")->trigger();
+        QCOMPARE(grid->model()->rowCount(), 0);
+        QVERIFY(!grid->currentIndex().isValid());
+        dialogs.fileAnswers << xml;
+        QTest::mouseClick(child<QToolButton>(w, "OpenDataFiles"), Qt::LeftButton);
+        QCOMPARE(grid->model()->rowCount(), 3);
+        QCOMPARE(grid->currentIndex().row(), 0);
+
+        w.state().FrameText = kLux1999;
+        w.decodeFrame(Decoder::D12B);
+        w.renderViews();
+        QCOMPARE(grid->currentIndex().row(), 3);
     }
 
     void exitButtonClosesTheWindow() {

@@ -129,6 +129,8 @@ TEST_P(Judgement, JudgesTheReadingAgainstTheLimitTexts) {
     EXPECT_EQ(state.display.verdict, c.verdict);
     EXPECT_EQ(state.display.judge, c.caption);
     EXPECT_EQ(state.display.T1VALUE, state.ValueText);
+    // what this frame decided, None where the panel kept its verdict
+    EXPECT_EQ(judgement(state), c.verdict);
     // the log step runs whether or not a judgement was made
     EXPECT_EQ(sink.values, std::vector<std::string>{state.ValueText});
 }

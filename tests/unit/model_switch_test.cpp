@@ -217,24 +217,5 @@ TEST(Startup, SeparatorIsCutToTenCharacters) {
     EXPECT_EQ(s.LocaleDecimalSeparator, "0123456789");
 }
 
-// Runs with LC_ALL set to `name` and restores the environment after.
-std::string separatorUnder(const char* name) {
-    const char* old = std::getenv("LC_ALL");
-    const std::optional<std::string> saved = old ? std::optional<std::string>(old) : std::nullopt;
-    setenv("LC_ALL", name, 1);
-    std::string separator = systemDecimalSeparator();
-    if (saved)
-        setenv("LC_ALL", saved->c_str(), 1);
-    else
-        unsetenv("LC_ALL");
-    return separator;
-}
-
-TEST(SystemDecimalSeparator, ReadsTheEnvironmentsLocale) {
-    EXPECT_EQ(separatorUnder("C"), ".");
-    EXPECT_EQ(separatorUnder("POSIX"), ".");
-    EXPECT_EQ(separatorUnder("no_SUCH.locale"), "") << "an unreadable locale gives no separator";
-}
-
 } // namespace
 } // namespace kq::decode

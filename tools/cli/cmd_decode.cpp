@@ -1,7 +1,6 @@
 #include "cli_commands.h"
 
 #include "decode/display_json.h"
-#include "decode/frame_nibbles.h"
 #include "decode/frame_select.h"
 #include "decode/json_line.h"
 #include "decode/meter_decoders.h"
@@ -9,6 +8,7 @@
 #include "decode/model_switch.h"
 #include "decode/number_text.h"
 #include "decode/reading_sink.h"
+#include "decode/system_locale.h"
 #include "record/limit_input.h"
 #include "record/recorder.h"
 
@@ -113,15 +113,6 @@ bool isBlank(const std::string& line) {
     return line.find_first_not_of(" \t") == std::string::npos;
 }
 
-// The first character that is not an upper-case hexadecimal digit, as the decoders
-// read frames (lower case included: the links never write it).
-std::optional<char> firstNonHex(const std::string& line) {
-    for (char c : line)
-        if (decode::hexDigitValue(c) < 0)
-            return c;
-    return std::nullopt;
-}
-
 // A limit given on the command line goes through the edit's change check, as if typed.
 bool setLimit(decode::MeterState& state, record::Limit which, const std::string& text) {
     const record::LimitChange change = record::limitTextChanged(state, which, text);
@@ -136,8 +127,9 @@ bool setLimit(decode::MeterState& state, record::Limit which, const std::string&
 // frame's reading.
 using ExtraMembers = std::function<void(decode::JsonLine&)>;
 
-// Decodes every frame line of `in`, printing one JSON line each. Returns false when a
-// line was reported and skipped.
+// Decodes every frame line of `in`, printing one JSON line each: what the window shows
+// after the frame. Returns false when a line was reported (a frame the decoder stopped
+// on a bad character still prints its line, with "error"; an overlong line prints none).
 bool decodeLines(std::FILE* in, Link link, decode::MeterState& state, decode::ReadingSink* sink,
                  const ExtraMembers& extra) {
     bool allGood = true;
@@ -154,23 +146,24 @@ bool decodeLines(std::FILE* in, Link link, decode::MeterState& state, decode::Re
         }
         if (isBlank(line))
             continue;
-        if (const auto bad = firstNonHex(line)) {
-            // the decoder's own message, with the character made visible
-            std::fprintf(stderr,
-                         "kqmeter-cli: line %llu: '%s' is not a valid integer value, skipped\n",
-                         number, printable(*bad).c_str());
-            allGood = false;
-            continue;
-        }
         const decode::Decoder decoder =
             link == Link::Usb ? decode::selectUsb(line) : decode::selectHid(line);
         state.FrameText = line;
-        decode::dispatch(state, sink, decoder);
+        // The decoder itself checks the characters it reads (positions 1..32), as it does
+        // for the window: a bad one stops the frame after the connection indicator.
+        const decode::DecodeStatus status = decode::dispatch(state, sink, decoder);
 
         decode::JsonLine json;
         decode::appendDisplayMembers(json, state, line, decoder);
         if (extra)
             extra(json);
+        if (status.kind == decode::DecodeStatus::Kind::BadCharacter) {
+            // the decoder's own message, with the character made visible
+            std::fprintf(stderr, "kqmeter-cli: line %llu: '%s' is not a valid integer value\n",
+                         number, printable(status.badCharacter).c_str());
+            json.string("error", status.message());
+            allGood = false;
+        }
         const std::string text = json.text();
         std::fwrite(text.data(), 1, text.size(), stdout);
         std::fputc('\n', stdout);
@@ -253,6 +246,7 @@ int runDecode(const std::vector<std::string>& args) {
     record::Recorder recorder;
     recorder.setRepeatSet(options.repeat);
     recorder.setMaxRecords(options.maxRecords);
+    recorder.setTimeSeparator(decode::systemTimeSeparator());
     LoggedFrame logged(recorder);
     const ExtraMembers extra = [&](decode::JsonLine& json) { logged.appendMembers(json); };
     decode::ReadingSink* sink = &logged;

@@ -2,14 +2,17 @@
 
 #include "decode/meter_state.h"
 #include "decode/model_switch.h"
+#include "decode/reading_sink.h"
+#include "decode/reading_steps.h"
+#include "decode/system_locale.h"
 #include "links/usb_link.h"
 #include "links/usbbridge.h"
+#include "record/reading_log.h"
 
 #include <cerrno>
 #include <charconv>
 #include <csignal>
 #include <cstdio>
-#include <ctime>
 #include <exception>
 #include <string>
 
@@ -35,14 +38,32 @@ bool pause(const sigset_t& stop, long ms) {
     }
 }
 
-std::string timeOfDay() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    char buf[16];
-    std::strftime(buf, sizeof buf, "%H:%M:%S", &local);
-    return buf;
-}
+// The verdict of the frame just decoded, and only of that frame: the log step follows
+// the judgement once per light-meter reading, so a frame without a reading (a two-row
+// frame, blanks, a corrupted frame) leaves it empty rather than showing an older one.
+class FrameVerdict final : public decode::ReadingSink {
+public:
+    void INDataToTable(const decode::MeterState& state) override {
+        m_verdict = decode::judgement(state);
+    }
+    // The verdict's text ("Pass", "Fail" or empty), ready for the next frame.
+    const char* take() {
+        const decode::DisplayModel::Verdict v = m_verdict;
+        m_verdict = decode::DisplayModel::Verdict::None;
+        switch (v) {
+        case decode::DisplayModel::Verdict::Pass:
+            return "Pass";
+        case decode::DisplayModel::Verdict::Fail:
+            return "Fail";
+        case decode::DisplayModel::Verdict::None:
+            break;
+        }
+        return "";
+    }
+
+private:
+    decode::DisplayModel::Verdict m_verdict = decode::DisplayModel::Verdict::None;
+};
 
 } // namespace
 
@@ -79,6 +100,8 @@ int runMonitor(const std::vector<std::string>& args) {
 
     decode::MeterState state;
     decode::applyStartup(state, decode::builtModelSwitches(), decode::systemDecimalSeparator());
+    // The time of day as the log writes it, with the system's separator.
+    const std::string timeSeparator = decode::systemTimeSeparator();
 
     auto bridge = links::makeSystemBridge();
     links::UsbLink link(*bridge);
@@ -89,19 +112,22 @@ int runMonitor(const std::vector<std::string>& args) {
         return 1;
     }
 
+    FrameVerdict verdict;
     unsigned long long lines = 0;
     int status = 0;
     while (count == 0 || lines < count) {
         links::UsbTickResult tick;
         try {
-            tick = link.Timer1Timer(state, nullptr);
+            tick = link.Timer1Timer(state, &verdict);
         } catch (const std::exception& e) {
             // One bad frame must not end a session that runs for hours.
             std::fprintf(stderr, "kqmeter-cli: %s\n", e.what());
         }
+        const char* frameVerdict = verdict.take();
         if (tick.decoder != decode::Decoder::None) {
-            std::printf("%s\t%s\t%s\t%s\n", timeOfDay().c_str(), state.ValueText.c_str(),
-                        state.UnitText.c_str(), state.display.judge.c_str());
+            std::printf("%s\t%s\t%s\t%s\n",
+                        record::formatTimeOfDay(record::systemTimeOfDay(), timeSeparator).c_str(),
+                        state.ValueText.c_str(), state.UnitText.c_str(), frameVerdict);
             std::fflush(stdout);
             ++lines;
             continue; // the next frame may be on its way already
