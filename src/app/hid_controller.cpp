@@ -75,6 +75,9 @@ void HidController::buildWidgets(QWidget* band) {
     m_devList->setGeometry(kBandLeft, 32, 376, 80);
     m_history = new QListWidget(band);
     m_history->setObjectName("HistoryListBox");
+    // One line per report, many a second: lines of one height lay out
+    // without measuring each.
+    m_history->setUniformItemSizes(true);
     m_history->setGeometry(kBandLeft, 116, 376, 200);
 
     connect(m_usbCon, &QAbstractButton::clicked, this, [this] {

@@ -50,6 +50,25 @@ void sendFrame(FakeHidBackend& fake, const std::string& path, const std::string&
     fake.report(path, {0x00});
 }
 
+// Runs the event loop until `done` holds (checked every 20 ms), without the
+// pauses of a test wait between events: the read thread hands over one report
+// at a time and waits for each.
+template <class F> bool runUntil(F done) {
+    QEventLoop loop;
+    QTimer check;
+    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+        if (done())
+            loop.quit();
+    });
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, &loop, &QEventLoop::quit);
+    check.start(20);
+    guard.start(kPatienceMs * 3);
+    loop.exec();
+    return done();
+}
+
 QStringList items(QListWidget* list) {
     QStringList out;
     for (int k = 0; k < list->count(); ++k)
@@ -74,9 +93,8 @@ struct Rig {
     std::unique_ptr<TFCOMM> w;
     HidController* hid = nullptr;
 
-    void open() {
-        w = std::make_unique<TFCOMM>(dialogs, nullptr, kq::decode::builtModelSwitches(), nullptr,
-                                     fake);
+    void open(const kq::decode::ModelSwitchSet& switches = kq::decode::builtModelSwitches()) {
+        w = std::make_unique<TFCOMM>(dialogs, nullptr, switches, nullptr, fake);
         hid = w->hid();
         w->show();
     }
@@ -154,7 +172,7 @@ private slots:
         rig.fake->report("/dev/hidraw1", {0x01, 0x30});
         for (int k = 0; k < 1900; ++k)
             rig.fake->report("/dev/hidraw1", {0x00});
-        QTRY_VERIFY_WITH_TIMEOUT(!rig.dialogs.texts().isEmpty(), kPatienceMs);
+        QVERIFY(runUntil([&] { return !rig.dialogs.texts().isEmpty(); }));
         QCOMPARE(rig.dialogs.texts(),
                  QStringList({"USB interface cable is connected properly, please check the USB "
                               "connection status of the DMM."}));
@@ -226,6 +244,60 @@ private slots:
         usb->setChecked(true);
         usbCon->click();
         QVERIFY(!usb->isChecked());
+    }
+
+    void aModelThatDoesNotReadSendsTheReportButReadsNothing() {
+        struct Case {
+            kq::decode::ModelSwitch model;
+            bool reads;
+            std::uint8_t rateLow, rateHigh;
+        };
+        using kq::decode::ModelSwitch;
+        for (const Case& c : {Case{ModelSwitch::KQ530, false, 0x60, 0x09},
+                              Case{ModelSwitch::IFKQ810, false, 0x00, 0x4B},
+                              Case{ModelSwitch::IFKQ24B, true, 0x60, 0x09},
+                              Case{ModelSwitch::IFKQ12E, true, 0x00, 0x4B}}) {
+            Rig rig;
+            rig.fake->arrive(cable("1"));
+            kq::decode::ModelSwitchSet switches;
+            switches.setChecked(c.model, true);
+            rig.open(switches);
+            rig.button("USBCon")->click();
+            QVERIFY(rig.button("USBCon")->isChecked());
+            const auto sent = rig.fake->featureReports("/dev/hidraw1");
+            QCOMPARE(sent.size(), std::size_t{1});
+            QCOMPARE(sent[0][1], c.rateLow);
+            QCOMPARE(sent[0][2], c.rateHigh);
+            QCOMPARE(rig.hid->CurrentHidDevice()->Reading(), c.reads);
+        }
+    }
+
+    void infoShowsTheSelectedDevice() {
+        Rig rig;
+        auto d = cable("1");
+        d.serial = L"A7";
+        d.index0 = {kq::links::HidIndexedAnswer::Kind::Text, L"\x0409"};
+        rig.fake->arrive(d);
+        rig.open();
+        // A bridge with a serial number is not the one picked by itself.
+        QCOMPARE(rig.devices()->currentRow(), -1);
+        rig.button("InfoBtn")->click();
+        QVERIFY(rig.dialogs.texts().isEmpty());
+        rig.devices()->setCurrentRow(0);
+        rig.button("InfoBtn")->click();
+        QCOMPARE(rig.dialogs.texts().size(), 1);
+        const QString text = rig.dialogs.texts()[0];
+        QVERIFY2(text.contains("USB to Serial (Serial=A7)"), qPrintable(text));
+        QVERIFY(text.contains("VID=10C4 PID=EA80"));
+        QVERIFY(text.contains("/dev/hidraw1"));
+        // Nothing selected: nothing shown.
+    }
+
+    void noHidrawNodesIsSaidInsteadOfAnEmptyList() {
+        Rig rig;
+        rig.fake->setReachable(false);
+        rig.open();
+        QVERIFY(items(rig.history()).join("\n").contains("no HID device nodes"));
     }
 
     void cableControlsWidenTheWindowToShowTheBand() {
