@@ -298,7 +298,7 @@ void HidController::HidDeviceData(links::THidDevice&, std::uint8_t reportId,
         // a box per frame; the glass has been updated already.
         failed = true;
     }
-    if (!result.historyLine.empty())
+    if (result.payload)
         addHistory(qs(result.historyLine));
     if ((result.frameEnded || failed) && m_changed)
         m_changed();

@@ -13,6 +13,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <iterator>
+#include <mutex>
 #include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -146,6 +147,7 @@ public:
     }
 
     std::vector<HidInterfaceInfo> enumerate() override {
+        const std::lock_guard lock(m_hidapi);
         std::vector<HidInterfaceInfo> out;
         hid_device_info* list = hid_enumerate(0, 0);
         for (hid_device_info* d = list; d; d = d->next) {
@@ -168,6 +170,9 @@ public:
             error = ENODEV;
             return nullptr;
         }
+        // Read threads open their handles too: hidapi keeps its last error
+        // in one place for the whole program, so its calls take turns.
+        const std::lock_guard lock(m_hidapi);
         auto known = lookUp(info.devicePath);
         if (!known) {
             error = ENODEV;
@@ -258,6 +263,7 @@ private:
         udev_device_unref(raw);
     }
 
+    std::mutex m_hidapi;
     udev* m_udev = nullptr;
     udev_monitor* m_monitor = nullptr;
     QSocketNotifier* m_notifier = nullptr;

@@ -103,6 +103,7 @@ HidReportResult HidDeviceData(decode::MeterState& state, HidLinkState& link,
     if (count >= 1 && count <= 9) {
         state.HidStallCount = 0;
         link.HidFrameOpen = true;
+        result.payload = true;
         // A count beyond the report's end takes the bytes that are there.
         const std::size_t present =
             std::min<std::size_t>(static_cast<std::size_t>(count), size - 1);

@@ -36,7 +36,9 @@ struct HidLinkState {
 };
 
 struct HidReportResult {
+    // "R <id>  <bytes>"; the history list shows it for payload reports only.
     std::string historyLine;
+    bool payload = false;
     bool frameEnded = false; // FrameText was replaced
     decode::Decoder decoder = decode::Decoder::None;
 };

@@ -137,7 +137,9 @@ private slots:
         sendFrame(*rig.fake, "/dev/hidraw1", k1999Lux);
         QTRY_COMPARE_WITH_TIMEOUT(shown(*rig.w), std::string("1999"), kPatienceMs);
         QCOMPARE(rig.w->state().ValueText, std::string("19.99"));
-        QVERIFY(items(rig.history()).contains("R 00  00 "));
+        // Reports with payload are logged, the frame ends are not.
+        QVERIFY(items(rig.history()).contains("R 00  07 20 20 2D 27 2D 27 2D "));
+        QVERIFY(!items(rig.history()).contains("R 00  00 "));
 
         sendFrame(*rig.fake, "/dev/hidraw1", k36B);
         QTRY_COMPARE_WITH_TIMEOUT(shown(*rig.w), std::string("usb1"), kPatienceMs);

@@ -226,16 +226,20 @@ TEST(HidFrameAssembly, HistoryLineShowsReportIdAndEveryDataByte) {
         std::uint8_t id;
         Bytes data;
         std::string line;
+        bool payload; // only these reach the history list
     };
     const Case cases[] = {
-        {0x00, {0x03, 0x41, 0xB2, 0x0C}, "R 00  03 41 B2 0C "},
-        {0x5E, {}, "R 5E  "},
-        {0xFF, {0x00, 0x00}, "R FF  00 00 "},
+        {0x00, {0x03, 0x41, 0xB2, 0x0C}, "R 00  03 41 B2 0C ", true},
+        {0x07, {0x19}, "R 07  19 ", true},
+        {0x5E, {}, "R 5E  ", false},
+        {0xFF, {0x00, 0x00}, "R FF  00 00 ", false},
+        {0x00, {0x1A, 0x00}, "R 00  1A 00 ", false},
     };
     for (const Case& c : cases) {
         Feed f;
         f.report(c.data, c.id);
         EXPECT_EQ(f.results.back().historyLine, c.line);
+        EXPECT_EQ(f.results.back().payload, c.payload) << c.line;
     }
 }
 
