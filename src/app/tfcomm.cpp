@@ -302,6 +302,9 @@ void TFCOMM::showCableControls() {
     setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
     adjustSize();
     setFixedSize(sizeHint());
+    // Centred again at its new width.
+    if (QScreen* screen = QApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
 }
 
 void TFCOMM::BtSaveClick() {
