@@ -9,6 +9,9 @@ int main(int argc, char** argv) {
     kq::app::QtDialogs dialogs;
     app.setDialogs(&dialogs);
     kq::app::TFCOMM FCOMM(dialogs);
+    // The cable controls lie beyond the window's right edge; this shows them.
+    if (kq::app::GuardedApplication::arguments().contains(QStringLiteral("--cable-controls")))
+        FCOMM.showCableControls();
     FCOMM.show();
     return app.exec();
 }

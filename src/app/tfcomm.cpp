@@ -2,6 +2,7 @@
 
 #include "app/chart_panel.h"
 #include "app/dialogs.h"
+#include "app/hid_controller.h"
 #include "app/lcd_panel.h"
 #include "app/limit_panel.h"
 #include "app/log_file_actions.h"
@@ -14,6 +15,8 @@
 #include "decode/system_locale.h"
 #include "record/limit_input.h"
 #include "record/recorder.h"
+
+#include <algorithm>
 
 #include <QAction>
 #include <QActionGroup>
@@ -60,7 +63,8 @@ bool leavesForAnotherControl(Qt::FocusReason reason) {
 } // namespace
 
 TFCOMM::TFCOMM(Dialogs& dialogs, std::unique_ptr<links::UsbBridge> bridge,
-               const decode::ModelSwitchSet& switches, QWidget* parent)
+               const decode::ModelSwitchSet& switches, QWidget* parent,
+               std::shared_ptr<links::HidBackend> hid)
     : QMainWindow(parent), m_dialogs(dialogs), m_recorder(std::make_unique<record::Recorder>()) {
     setObjectName("FCOMM");
     // Start-up: the locale's separator, the default range, the model switch
@@ -82,6 +86,13 @@ TFCOMM::TFCOMM(Dialogs& dialogs, std::unique_ptr<links::UsbBridge> bridge,
     m_usb = new UsbController(
         std::move(bridge), m_state, m_recorder.get(), m_dialogs, m_usbButton, this,
         [this] { render(); }, this);
+    m_hid = new HidController(
+        std::move(hid), m_state, m_recorder.get(), switches, m_dialogs, m_client, this,
+        [this] { render(); }, this);
+    // One exclusive group of connect buttons, all of which may be up.
+    m_usb->addGroupPeer(m_hid->USBCon());
+    m_usb->addGroupPeer(m_hid->ReadBtn());
+    m_hid->addGroupPeer(m_usbButton);
 
     m_clock.start();
     m_glassTimer = new QTimer(this);
@@ -115,6 +126,7 @@ TFCOMM::TFCOMM(Dialogs& dialogs, std::unique_ptr<links::UsbBridge> bridge,
 TFCOMM::~TFCOMM() {
     // The poll, the views and the file actions refer to the state and the
     // recorder, which go before the widgets that QObject deletes last.
+    delete m_hid;
     delete m_usb;
     m_files.reset();
     delete m_chart;
@@ -287,14 +299,32 @@ void TFCOMM::renderViews() {
 
 void TFCOMM::ConTimerTimer() {
     decode::ConTimerTimer(m_state, [this] {
-        // The HID link is not part of this build, so there is no HID button to
-        // release and no device whose reading could be stopped here.
+        m_hid->releaseStalled();
         m_dialogs.message(this, windowTitle(),
-                          "USB interface cable is connected properly, please check the USB "
-                          "connection status of the DMM.",
+                          QString::fromUtf8(links::kHidStalledText.data(),
+                                            static_cast<qsizetype>(links::kHidStalledText.size())),
                           Dialogs::Icon::Information);
     });
     render();
+}
+
+void TFCOMM::showCableControls() {
+    // Only what starts beyond the right edge counts: the visible controls
+    // keep the client area's height as it is.
+    QRect all(0, 0, kClientWidth, kClientHeight);
+    for (QWidget* child : m_client->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (!child->isWindow() && child->x() >= kClientWidth)
+            all |= child->geometry();
+    }
+    constexpr int kMargin = 4;
+    m_client->setFixedSize(all.right() + 1 + kMargin, std::max(kClientHeight, all.bottom() + 1));
+    setMinimumSize(0, 0);
+    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    adjustSize();
+    setFixedSize(sizeHint());
+    // Centred again at its new width.
+    if (QScreen* screen = QApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
 }
 
 void TFCOMM::BtSaveClick() {

@@ -3,6 +3,7 @@
 #include "decode/frame_select.h"
 #include "decode/meter_state.h"
 #include "decode/model_switch.h"
+#include "links/hid_backend.h"
 #include "links/usbbridge.h"
 #include "record/limit_input.h"
 
@@ -31,6 +32,7 @@ class LogFileActions;
 class LogGridModel;
 class LogStrip;
 class MinMaxStrip;
+class HidController;
 class UsbController;
 
 // The main window. It owns the program's state (the meter state and the
@@ -39,10 +41,11 @@ class UsbController;
 class TFCOMM : public QMainWindow {
     Q_OBJECT
 public:
-    // `bridge` is the USB bridge library to use; null means the system's.
+    // `bridge` is the USB bridge library to use, `hid` the HID services; null
+    // means the system's.
     explicit TFCOMM(Dialogs& dialogs, std::unique_ptr<links::UsbBridge> bridge = nullptr,
                     const decode::ModelSwitchSet& switches = decode::builtModelSwitches(),
-                    QWidget* parent = nullptr);
+                    QWidget* parent = nullptr, std::shared_ptr<links::HidBackend> hid = nullptr);
     ~TFCOMM() override;
 
     const decode::MeterState& state() const { return m_state; }
@@ -60,6 +63,11 @@ public:
     // Brings the glass and its panels, or the grid and the chart, up to date now.
     void renderGlass();
     void renderViews();
+
+    // Widens the window to show the cable controls that lie beyond the right
+    // edge of the fixed client area (the HID and serial link bands).
+    void showCableControls();
+    HidController* hid() const { return m_hid; }
 
 private:
     void buildMenus();
@@ -90,6 +98,7 @@ private:
     LogGridModel* m_gridModel = nullptr;
     ChartPanel* m_chart = nullptr;
     UsbController* m_usb = nullptr;
+    HidController* m_hid = nullptr;
     std::unique_ptr<LogFileActions> m_files;
     QTimer* m_conTimer = nullptr;
     QTimer* m_viewTimer = nullptr;

@@ -8,6 +8,9 @@ namespace kq::cli {
 
 int runDecode(const std::vector<std::string>& args);
 int runMonitor(const std::vector<std::string>& args);
+// The HID cable: monitor --hid, and the list of HID devices and bridge lines.
+int runHidMonitor(const std::vector<std::string>& args);
+int runDevices(const std::vector<std::string>& args);
 int runConvert(const std::vector<std::string>& args);
 // Needs argc/argv to start the (offscreen) GUI application that draws the PDF.
 int runReport(const std::vector<std::string>& args, int argc, char** argv);

@@ -21,7 +21,9 @@ namespace kq::cli {
 namespace {
 
 void monitorUsage() {
-    std::fputs("usage: kqmeter-cli monitor --usb [--count N]\n", stderr);
+    std::fputs("usage: kqmeter-cli monitor --usb [--count N]\n"
+               "       kqmeter-cli monitor --hid [--device PATH] [--count N]\n",
+               stderr);
 }
 
 // Waits `ms` milliseconds; false when SIGINT or SIGTERM arrived meanwhile.
@@ -70,6 +72,10 @@ private:
 // The USB bridge link without a window: the same connect step, poll and
 // decoders, one line per decoded frame.
 int runMonitor(const std::vector<std::string>& args) {
+    for (const std::string& arg : args) {
+        if (arg == "--hid")
+            return runHidMonitor(args);
+    }
     bool usb = false;
     unsigned long long count = 0;
     for (std::size_t i = 0; i < args.size(); ++i) {

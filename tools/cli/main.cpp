@@ -14,6 +14,8 @@ void usage(std::FILE* out) {
                "  kqmeter-cli decode [--link usb|hid] [--high TEXT] [--low TEXT]\n"
                "                     [--repeat on|off] [--max-records N] [FILE]\n"
                "  kqmeter-cli monitor --usb [--count N]\n"
+               "  kqmeter-cli monitor --hid [--device PATH] [--count N]\n"
+               "  kqmeter-cli devices\n"
                "  kqmeter-cli convert IN OUT\n"
                "  kqmeter-cli report LOG PDF\n",
                out);
@@ -33,6 +35,8 @@ int main(int argc, char** argv) {
             return kq::cli::runDecode(args);
         if (command == "monitor")
             return kq::cli::runMonitor(args);
+        if (command == "devices")
+            return kq::cli::runDevices(args);
         if (command == "convert")
             return kq::cli::runConvert(args);
         if (command == "report")

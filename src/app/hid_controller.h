@@ -1,0 +1,111 @@
+#pragma once
+
+#include "decode/model_switch.h"
+#include "links/hid_device.h"
+#include "links/hid_link.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QVector>
+#include <functional>
+#include <memory>
+#include <vector>
+
+class QAbstractButton;
+class QListWidget;
+class QPushButton;
+class QWidget;
+
+namespace kq::decode {
+struct MeterState;
+class ReadingSink;
+} // namespace kq::decode
+
+namespace kq::app {
+
+class Dialogs;
+
+// The HID cable's band of the window: the device list, the history list and
+// the buttons that configure the bridge and start or stop reading, around the
+// HID controller HidCtl. Everything runs on the window's thread; the read
+// thread hands each report over and waits.
+class HidController : public QObject {
+    Q_OBJECT
+public:
+    // Left edge of the band, beyond the fixed client area.
+    static constexpr int kBandLeft = 760;
+    static constexpr std::size_t kHistoryLimit = 5000;
+
+    // `backend` null means the machine's HID services. The widgets are made
+    // children of `band`; `owner` owns the message boxes; `changed` runs after
+    // a frame reached the glass.
+    HidController(std::shared_ptr<links::HidBackend> backend, decode::MeterState& state,
+                  decode::ReadingSink* sink, const decode::ModelSwitchSet& switches,
+                  Dialogs& dialogs, QWidget* band, QWidget* owner, std::function<void()> changed,
+                  QObject* parent = nullptr);
+    ~HidController() override;
+
+    QListWidget* DevListBox() const { return m_devList; }
+    QListWidget* HistoryListBox() const { return m_history; }
+    QPushButton* USBCon() const { return m_usbCon; }
+    QPushButton* ReadBtn() const { return m_readBtn; }
+    links::THidDeviceController* HidCtl() const { return m_hidCtl.get(); }
+    links::THidDevice* CurrentHidDevice() const { return m_current; }
+
+    // The exclusive group of connect buttons: a peer going down releases
+    // USBCon and ReadBtn (call releaseButtons()); either of them going down
+    // releases every peer. Nobody's click handling runs.
+    void addGroupPeer(QAbstractButton* peer);
+    void releaseButtons();
+    // The stall check of the connection timer: USBCon up, reading stopped.
+    void releaseStalled();
+
+    void USBConClick();
+    void ReadBtnClick();
+    void SetFeatureClick();
+    void ClearBtnClick();
+    void InfoBtnClick();
+
+private:
+    void buildWidgets(QWidget* band);
+    void wireController();
+    bool HidCtlEnumerate(links::THidDevice& device, int index);
+    void HidCtlDeviceChange();
+    void HidCtlArrival(links::THidDevice& device);
+    void HidCtlRemoval(links::THidDevice& device);
+    void HidCtlDeviceDataError(links::THidDevice& device, std::uint32_t error);
+    void HidDeviceData(links::THidDevice& device, std::uint8_t reportId, const std::uint8_t* data,
+                       std::uint16_t size);
+    void addHistory(const QString& line);
+    links::THidDevice* selectedDevice() const;
+    bool hasSelection() const;
+    void releasePeers(QAbstractButton* except);
+    void setUp(QAbstractButton* button);
+    void explainRefusal(const links::THidDevice& device);
+    QString describe(links::THidDevice& device) const;
+
+    decode::MeterState& m_state;
+    decode::ReadingSink* m_sink;
+    decode::ModelSwitchSet m_switches;
+    Dialogs& m_dialogs;
+    QPointer<QWidget> m_owner;
+    std::function<void()> m_changed;
+    links::HidLinkState m_link;
+
+    QListWidget* m_devList = nullptr;
+    QListWidget* m_history = nullptr;
+    QPushButton* m_usbCon = nullptr;
+    QPushButton* m_readBtn = nullptr;
+    QPushButton* m_setFeature = nullptr;
+    QPushButton* m_clearBtn = nullptr;
+    QPushButton* m_infoBtn = nullptr;
+    QVector<QPointer<QAbstractButton>> m_peers;
+
+    std::unique_ptr<links::THidDeviceController> m_hidCtl;
+    // The checked-out devices, one per DevListBox row (freeing one checks it in).
+    std::vector<std::unique_ptr<links::THidDevice>> m_items;
+    links::THidDevice* m_current = nullptr;
+    links::THidDataEvent m_dataHandler;
+};
+
+} // namespace kq::app
