@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QPrintPreviewDialog>
 #include <QPrintPreviewWidget>
@@ -35,15 +36,45 @@ void fill(LogTable& t, int rows) {
         t.append(i, "10:15:02", QByteArray::number(i * 1.5).toStdString(), "lux");
 }
 
-// Runs `inspect` on the modal dialog the action opens, then closes it.
-void whenModal(std::function<void(QWidget*)> inspect) {
-    QTimer::singleShot(0, [inspect] {
-        QWidget* modal = QApplication::activeModalWidget();
-        QVERIFY(modal != nullptr);
-        inspect(modal);
-        modal->close();
-    });
-}
+// Runs `inspect` on the modal dialog the action opens, then closes it. The
+// dialog is looked for every few milliseconds for a bounded time; when none
+// comes, `missing` says so and any window that opened late is closed, so a
+// broken preview fails the test at once instead of blocking it.
+class ModalWatch {
+public:
+    explicit ModalWatch(std::function<void(QWidget*)> inspect) : m_inspect(std::move(inspect)) {
+        m_deadline.start();
+        QTimer::singleShot(0, &m_context, [this] { look(); });
+    }
+    bool missing() const { return !m_seen; }
+
+private:
+    static constexpr int kGiveUpMs = 10000;
+    void look() {
+        if (m_done)
+            return;
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            m_seen = true;
+            m_done = true;
+            m_inspect(modal);
+            modal->close();
+            return;
+        }
+        if (m_deadline.elapsed() > kGiveUpMs) {
+            m_done = true;
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (w->isVisible() && w->isWindow() && w->windowModality() != Qt::NonModal)
+                    w->close();
+            return;
+        }
+        QTimer::singleShot(5, &m_context, [this] { look(); });
+    }
+    QObject m_context; // its going cancels a look still pending
+    std::function<void(QWidget*)> m_inspect;
+    QElapsedTimer m_deadline;
+    bool m_seen = false;
+    bool m_done = false;
+};
 
 int darkPixels(const QImage& image, const QRect& area) {
     int n = 0;
@@ -232,13 +263,14 @@ private slots:
         bool busyWhileOpen = false;
         int shownPages = -1;
         QString objectName;
-        whenModal([&](QWidget* modal) {
+        ModalWatch watch([&](QWidget* modal) {
             busyWhileOpen = m_busy;
             objectName = modal->objectName();
             if (auto* view = modal->findChild<QPrintPreviewWidget*>())
                 shownPages = view->pageCount();
         });
         m_actions->BtPrintClick("09/12/2026");
+        QVERIFY2(!watch.missing(), "the report preview did not open");
         QVERIFY(busyWhileOpen);
         QVERIFY(!m_busy);
         QCOMPARE(objectName, QString("ReportPreview"));
