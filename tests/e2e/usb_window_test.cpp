@@ -55,6 +55,11 @@ public:
             m_process.terminate();
             m_process.waitForFinished(5000);
         }
+        // Whatever the meter said besides its frames (a failure to start).
+        framesSent();
+        for (const QByteArray& line : m_told.split('\n'))
+            if (!line.isEmpty() && !line.startsWith("frame ") && line != "hang-up")
+                qWarning("kqmeter-sim: %s", line.constData());
     }
     bool ready() const { return QFileInfo(m_pathFile).size() > 0; }
     bool finished() const { return m_process.state() == QProcess::NotRunning; }
