@@ -76,11 +76,17 @@ printf 'old contents\r\n' >"$work/keep.txt"
 [ "$(cat "$work/keep.txt")" = "$(printf 'old contents\r')" ] || fail "write error: old file changed"
 ls -a "$work" | grep -q '\.tmp$' && fail "write error: temporary file left behind"
 
-# report: the same layout to PDF; 37 rows to a page, one page for an empty log.
+# report: the same layout to PDF. An A4 page less its 10 mm margins holds the
+# page header, the column titles and the page footer (10.6 mm each) and
+# (297 - 20 - 31.8) / 6.6 = 37 detail rows; an empty log still gives one page.
+# The page count is read from the PDF itself (pdfinfo, poppler-utils).
+command -v pdfinfo >/dev/null || fail "pdfinfo (poppler-utils) is not installed"
 while read -r log pages; do
     "$cli" report --date 09/12/2026 "$log" "$work/r.pdf" >"$work/stdout" 2>"$work/stderr" ||
         fail "report $log: exit $? ($(cat "$work/stderr"))"
     head -c 4 "$work/r.pdf" | grep -q '%PDF' || fail "report $log: not a PDF"
+    in_pdf=$(pdfinfo "$work/r.pdf" 2>/dev/null | awk '/^Pages:/ { print $2 }')
+    [ "$in_pdf" = "$pages" ] || fail "report $log: the PDF has ${in_pdf:-no} pages, expected $pages"
     grep -q "pages $pages\$" "$work/stdout" || fail "report $log: $(cat "$work/stdout"), expected $pages pages"
     rm -f "$work/r.pdf"
 done <<LIST

@@ -153,7 +153,8 @@ private slots:
         QCOMPARE(rig.state.ValueText, std::string("19.99"));
         QVERIFY(rig.changes > before);
         // Silent ticks leave "connected" to the connection timer (not in this rig).
-        QTest::qWait(50);
+        const auto reads = rig.bridge->count(Call::Read);
+        QTRY_VERIFY(rig.bridge->count(Call::Read) >= reads + 5);
         QVERIFY(rig.state.display.isShown(kq::decode::Widget::conok));
     }
 
@@ -163,7 +164,12 @@ private slots:
         rig.click();
         rig.bridge->clearCalls();
         rig.bridge->queueRead(frame1999Lux());
-        QTest::qWait(50); // ticks would have come by now
+        // A clock of the poll's own interval: once it has ticked a few times,
+        // a poll still running would have read.
+        QTimer clock;
+        QSignalSpy ticks(&clock, &QTimer::timeout);
+        clock.start(rig.usb->Timer1()->interval());
+        QTRY_VERIFY(ticks.count() >= 5);
         QCOMPARE(rig.bridge->count(Call::Read), 0u);
         QCOMPARE(rig.sink.readings, 0);
     }

@@ -8,14 +8,18 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QPrintPreviewDialog>
 #include <QPrintPreviewWidget>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QWidget>
 #include <QtTest>
 
+#include <cmath>
 #include <functional>
 
 using Icon = kq::app::Dialogs::Icon;
@@ -35,15 +39,45 @@ void fill(LogTable& t, int rows) {
         t.append(i, "10:15:02", QByteArray::number(i * 1.5).toStdString(), "lux");
 }
 
-// Runs `inspect` on the modal dialog the action opens, then closes it.
-void whenModal(std::function<void(QWidget*)> inspect) {
-    QTimer::singleShot(0, [inspect] {
-        QWidget* modal = QApplication::activeModalWidget();
-        QVERIFY(modal != nullptr);
-        inspect(modal);
-        modal->close();
-    });
-}
+// Runs `inspect` on the modal dialog the action opens, then closes it. The
+// dialog is looked for every few milliseconds for a bounded time; when none
+// comes, `missing` says so and any window that opened late is closed, so a
+// broken preview fails the test at once instead of blocking it.
+class ModalWatch {
+public:
+    explicit ModalWatch(std::function<void(QWidget*)> inspect) : m_inspect(std::move(inspect)) {
+        m_deadline.start();
+        QTimer::singleShot(0, &m_context, [this] { look(); });
+    }
+    bool missing() const { return !m_seen; }
+
+private:
+    static constexpr int kGiveUpMs = 10000;
+    void look() {
+        if (m_done)
+            return;
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            m_seen = true;
+            m_done = true;
+            m_inspect(modal);
+            modal->close();
+            return;
+        }
+        if (m_deadline.elapsed() > kGiveUpMs) {
+            m_done = true;
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (w->isVisible() && w->isWindow() && w->windowModality() != Qt::NonModal)
+                    w->close();
+            return;
+        }
+        QTimer::singleShot(5, &m_context, [this] { look(); });
+    }
+    QObject m_context; // its going cancels a look still pending
+    std::function<void(QWidget*)> m_inspect;
+    QElapsedTimer m_deadline;
+    bool m_seen = false;
+    bool m_done = false;
+};
 
 int darkPixels(const QImage& image, const QRect& area) {
     int n = 0;
@@ -53,6 +87,51 @@ int darkPixels(const QImage& image, const QRect& area) {
     return n;
 }
 
+// A word of a PDF page as pdftotext places it: its left and top edge in
+// millimetres from the page's top left corner, and its text.
+struct PdfWord {
+    double x = 0, y = 0, right = 0;
+    QString text;
+};
+using PdfPage = QList<PdfWord>;
+
+// The words of every page, read by pdftotext (poppler-utils), or an error.
+QList<PdfPage> pdfWords(const QString& path, QString& error) {
+    QProcess tool;
+    tool.start("pdftotext", {"-bbox", path, "-"});
+    if (!tool.waitForStarted(10000)) {
+        error = "pdftotext (poppler-utils) cannot be started: " + tool.errorString();
+        return {};
+    }
+    tool.waitForFinished(60000);
+    if (tool.exitStatus() != QProcess::NormalExit || tool.exitCode() != 0) {
+        error = "pdftotext failed: " + QString::fromLocal8Bit(tool.readAllStandardError());
+        return {};
+    }
+    const QString out = QString::fromUtf8(tool.readAllStandardOutput());
+    constexpr double kMmPerPoint = 25.4 / 72;
+    static const QRegularExpression word(
+        R"re(<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="([\d.]+)" yMax="[\d.]+">([^<]*)</word>)re");
+    QList<PdfPage> pages;
+    for (const QString& line : out.split('\n')) {
+        if (line.contains("<page "))
+            pages.push_back({});
+        const auto m = word.match(line);
+        if (m.hasMatch() && !pages.isEmpty())
+            pages.back().push_back({m.captured(1).toDouble() * kMmPerPoint,
+                                    m.captured(2).toDouble() * kMmPerPoint,
+                                    m.captured(3).toDouble() * kMmPerPoint, m.captured(4)});
+    }
+    return pages;
+}
+
+// The text of the word whose left top corner is at (x, y) mm, or a null string.
+QString wordAt(const PdfPage& page, double x, double y) {
+    for (const auto& w : page)
+        if (std::abs(w.x - x) < 0.25 && std::abs(w.y - y) < 0.25)
+            return w.text;
+    return {};
+}
 } // namespace
 
 class ReportTest : public QObject {
@@ -232,13 +311,14 @@ private slots:
         bool busyWhileOpen = false;
         int shownPages = -1;
         QString objectName;
-        whenModal([&](QWidget* modal) {
+        ModalWatch watch([&](QWidget* modal) {
             busyWhileOpen = m_busy;
             objectName = modal->objectName();
             if (auto* view = modal->findChild<QPrintPreviewWidget*>())
                 shownPages = view->pageCount();
         });
         m_actions->BtPrintClick("09/12/2026");
+        QVERIFY2(!watch.missing(), "the report preview did not open");
         QVERIFY(busyWhileOpen);
         QVERIFY(!m_busy);
         QCOMPARE(objectName, QString("ReportPreview"));
@@ -249,18 +329,70 @@ private slots:
         fill(m_table, 50);
         const QString path = m_dir->filePath("report.pdf");
         m_dialogs.fileAnswers << path;
-        whenModal([](QWidget* modal) {
+        ModalWatch watch([](QWidget* modal) {
             auto* pdf = modal->findChild<QAction*>("ReportSavePdf");
             QVERIFY(pdf != nullptr);
             pdf->trigger();
         });
         m_actions->BtPrintClick("09/12/2026");
-        const QByteArray bytes = readAll(path);
-        QVERIFY(bytes.startsWith("%PDF"));
-        QCOMPARE(bytes.count("/Type /Page\n") + bytes.count("/Type /Page\r") +
-                     bytes.count("/Type /Page "),
-                 2);
+        QVERIFY2(!watch.missing(), "the report preview did not open");
+        QVERIFY(readAll(path).startsWith("%PDF"));
         QVERIFY(m_dialogs.messages.empty());
+
+        // The report read back as a reader of the paper would: A4 with 10 mm
+        // margins, the page header and the column titles (10.6 mm each) on
+        // top, the page footer (10.6 mm) at the foot, 6.6 mm a row between.
+        const double top = 10, left = 10, band = 10.6, row = 6.6;
+        const double detailTop = top + 2 * band;
+        const int rowsPerPage = int((297 - 2 * top - 3 * band) / row); // 37
+        QString error;
+        const QList<PdfPage> pages = pdfWords(path, error);
+        QVERIFY2(error.isEmpty(), qPrintable(error));
+        QCOMPARE(pages.size(), 2);
+        for (int p = 0; p < pages.size(); ++p) {
+            const PdfPage& page = pages[p];
+            const QString where = QString("page %1").arg(p + 1);
+            // Title centred on the 190 mm band, date and page number in place.
+            const PdfWord* data = nullptr;
+            const PdfWord* report = nullptr;
+            for (const auto& w : page) {
+                if (w.text == "Data")
+                    data = &w;
+                if (w.text == "Report")
+                    report = &w;
+            }
+            QVERIFY2(data && report, qPrintable(where));
+            QVERIFY2(std::abs((data->x + report->right) / 2 - (left + 95)) < 0.5,
+                     qPrintable(where));
+            QCOMPARE(data->y, report->y);
+            QVERIFY(std::abs(data->y - (top + 2.1)) < 0.25);
+            QCOMPARE(wordAt(page, left + 158.8, top + 5.3), QString("Print"));
+            QCOMPARE(wordAt(page, left + 171.4, top + 5.3), QString("09/12/2026"));
+            QCOMPARE(wordAt(page, left + 12.7, top + band + 4.2), QString("No"));
+            QCOMPARE(wordAt(page, left + 33.9, top + band + 4.2), QString("Time"));
+            QCOMPARE(wordAt(page, left + 66.4, top + band + 4.2), QString("Value"));
+            QCOMPARE(wordAt(page, left + 86.8, top + band + 4.2), QString("Unit"));
+            QCOMPARE(wordAt(page, left + 153.5, 297 - top - band + 4.2), QString::number(p + 1));
+            // The detail rows this page holds, each field in its column.
+            int rowsHere = 0;
+            for (int k = 0; k < rowsPerPage; ++k) {
+                const int no = p * rowsPerPage + k + 1;
+                const double y = detailTop + k * row + 2.1;
+                const QString slot = where + QString(", slot %1").arg(k + 1);
+                if (no > 50) {
+                    QVERIFY2(wordAt(page, left + 12.7, y).isNull(), qPrintable(slot));
+                    continue;
+                }
+                ++rowsHere;
+                QCOMPARE(wordAt(page, left + 12.7, y), QString::number(no));
+                QCOMPARE(wordAt(page, left + 33.9, y), QString("10:15:02"));
+                QCOMPARE(wordAt(page, left + 65.6, y), QString::number(no * 1.5));
+                QCOMPARE(wordAt(page, left + 86.8, y), QString("lux"));
+            }
+            // Nothing else: title (2 words), "Print Date:" (2), date, four
+            // titles, page number, four words a row.
+            QCOMPARE(page.size(), 2 + 2 + 1 + 4 + 1 + 4 * rowsHere);
+        }
     }
 
     void pagePictureHasItsTextInPlace() {

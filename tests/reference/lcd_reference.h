@@ -2,7 +2,8 @@
 
 // A slow, literal rendering of the 12B and 24B decoders: the frame is expanded into a
 // text of "0"/"1", digits are found by comparing 8- and 7-character slices with
-// pattern texts, widgets are named by their design names. The unit tests compare the
+// pattern texts built from the segments each glyph lights (not from the decoders'
+// tables), widgets are named by their design names. The unit tests compare the
 // fast decoders with it frame by frame, and the benchmark measures both.
 
 #include "decode/meter_decoders.h"
@@ -65,6 +66,54 @@ inline const std::vector<std::string>& fullBlankList() {
         return l;
     }();
     return list;
+}
+
+// A light-meter digit as the segments it lights. The eight characters of a
+// digit's pattern are, in order: bottom, middle, lower left, upper left, the
+// point, upper right, lower right, top.
+enum class Seg12 { Bottom, Middle, LowerLeft, UpperLeft, Point, UpperRight, LowerRight, Top };
+
+struct Glyph12 {
+    std::string text;
+    std::vector<Seg12> lit;
+};
+
+inline const std::vector<Glyph12>& glyphs12() {
+    using S = Seg12;
+    static const std::vector<Glyph12> glyphs = {
+        {"0", {S::Top, S::UpperRight, S::LowerRight, S::Bottom, S::LowerLeft, S::UpperLeft}},
+        {"1", {S::UpperRight, S::LowerRight}},
+        {"2", {S::Top, S::UpperRight, S::Middle, S::LowerLeft, S::Bottom}},
+        {"3", {S::Top, S::UpperRight, S::Middle, S::LowerRight, S::Bottom}},
+        {"4", {S::UpperLeft, S::Middle, S::UpperRight, S::LowerRight}},
+        {"5", {S::Top, S::UpperLeft, S::Middle, S::LowerRight, S::Bottom}},
+        {"6", {S::Top, S::UpperLeft, S::Middle, S::LowerLeft, S::LowerRight, S::Bottom}},
+        {"7", {S::Top, S::UpperRight, S::LowerRight}},
+        {"8",
+         {S::Top, S::UpperRight, S::LowerRight, S::Bottom, S::LowerLeft, S::UpperLeft, S::Middle}},
+        {"9", {S::Top, S::UpperLeft, S::UpperRight, S::Middle, S::LowerRight, S::Bottom}},
+        {"@", {S::Bottom, S::LowerLeft, S::UpperLeft}}, // the L shape
+    };
+    return glyphs;
+}
+
+inline std::string pattern12(const Glyph12& glyph, bool point) {
+    std::string p(8, '0');
+    for (Seg12 s : glyph.lit)
+        p[static_cast<std::size_t>(s)] = '1';
+    if (point)
+        p[static_cast<std::size_t>(Seg12::Point)] = '1';
+    return p;
+}
+
+// The seven-character code of a two-row-family digit from the letters of the
+// segments it lights (a top, b upper right, c lower right, d bottom, e lower
+// left, f upper left, g middle); the code lists them as a b c f g e d.
+inline std::string segmentCode24(const std::string& lit) {
+    std::string code;
+    for (char segment : std::string("abcfged"))
+        code += lit.find(segment) == std::string::npos ? '0' : '1';
+    return code;
 }
 
 // Positions 1..32 as "0"/"1", a missing position repeating the one before. Returns
@@ -149,19 +198,13 @@ inline DecodeStatus referenceLcdDisplay12B(MeterState& s, decode::ReadingSink* s
     show(s, "T_dPoint1", true);
     show(s, "T_dPoint2", true);
 
-    // text, point clear, point set
-    static const std::vector<std::vector<std::string>> patterns = {
-        {"0", "10110111", "10111111"}, {"1", "00000110", "00001110"}, {"2", "11100101", "11101101"},
-        {"3", "11000111", "11001111"}, {"4", "01010110", "01011110"}, {"5", "11010011", "11011011"},
-        {"6", "11110011", "11111011"}, {"7", "00000111", "00001111"}, {"8", "11110111", "11111111"},
-        {"9", "11010111", "11011111"}, {"@", "10110000", "10111000"}};
     const auto lookup = [&](int first, bool pointColumn, bool lWithPoint) {
         const std::string slice = bits.substr(static_cast<std::size_t>(first - 1), 8);
-        for (const auto& row : patterns) {
-            if (slice == row[1])
-                return row[0];
-            if (pointColumn && slice == row[2] && (row[0] != "@" || lWithPoint))
-                return row[0];
+        for (const auto& glyph : glyphs12()) {
+            if (slice == pattern12(glyph, false))
+                return glyph.text;
+            if (pointColumn && slice == pattern12(glyph, true) && (glyph.text != "@" || lWithPoint))
+                return glyph.text;
         }
         return std::string();
     };
@@ -262,32 +305,31 @@ inline DecodeStatus referenceLcdDisplay24B(MeterState& s) {
     for (const std::string& name : shortBlankList())
         show(s, name, false);
 
-    // segment code a b c f g e d, text, where ("all", or the one digit)
-    static const std::vector<std::vector<std::string>> codes = {
-        {"1111011", "0", "all"},
-        {"0110000", "1", "all"},
-        {"1100111", "2", "all"},
-        {"1110101", "3", "all"},
-        {"0111100", "4", "all"},
-        {"1011101", "s", "LcdDb"},
-        {"1011101", "5", "other than LcdDb"},
-        {"1011111", "6", "all"},
-        {"1110000", "7", "all"},
-        {"1111111", "8", "all"},
-        {"1111101", "9", "all"},
-        {"0001011", "@", "all"},
-        {"0011111", "b", "LcdDc"},
-        {"0111011", "u", "LcdDa"}};
+    // text, segments lit, where ("all", or the one digit)
+    static const std::vector<std::vector<std::string>> codes = {{"0", "abcdef", "all"},
+                                                                {"1", "bc", "all"},
+                                                                {"2", "abged", "all"},
+                                                                {"3", "abcgd", "all"},
+                                                                {"4", "bcfg", "all"},
+                                                                {"s", "acdfg", "LcdDb"},
+                                                                {"5", "acdfg", "other than LcdDb"},
+                                                                {"6", "acdefg", "all"},
+                                                                {"7", "abc", "all"},
+                                                                {"8", "abcdefg", "all"},
+                                                                {"9", "abcdfg", "all"},
+                                                                {"@", "def", "all"},
+                                                                {"b", "cdefg", "LcdDc"},
+                                                                {"u", "bcdef", "LcdDa"}};
     const auto decodeBlock = [&](int first, const std::string& label) {
         std::string code;
         for (int offset : {0, 1, 2, 4, 5, 6, 7})
             code += bit(bits, first + offset);
         for (const auto& row : codes) {
-            if (row[0] != code)
+            if (segmentCode24(row[1]) != code)
                 continue;
             if (row[2] == "all" || row[2] == label ||
                 (row[2] == "other than LcdDb" && label != "LcdDb"))
-                return row[1];
+                return row[0];
         }
         return std::string();
     };

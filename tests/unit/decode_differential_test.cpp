@@ -188,5 +188,40 @@ TEST(DecoderDifferential, FastDecodersMatchTheTextAlgorithmOnRandomFrames) {
     EXPECT_GT(badFrames, 1000);
 }
 
+// The reference builds its patterns from the segments each glyph lights; they
+// must come out as the meters' pattern tables give them, character for character.
+TEST(DecoderDifferential, ReferenceGlyphsGiveTheMetersPatterns) {
+    struct Pattern12 {
+        const char* text;
+        const char* pointClear;
+        const char* pointSet;
+    };
+    const Pattern12 light[] = {
+        {"0", "10110111", "10111111"}, {"1", "00000110", "00001110"}, {"2", "11100101", "11101101"},
+        {"3", "11000111", "11001111"}, {"4", "01010110", "01011110"}, {"5", "11010011", "11011011"},
+        {"6", "11110011", "11111011"}, {"7", "00000111", "00001111"}, {"8", "11110111", "11111111"},
+        {"9", "11010111", "11011111"}, {"@", "10110000", "10111000"}};
+    const auto& glyphs = reference::glyphs12();
+    ASSERT_EQ(glyphs.size(), std::size(light));
+    for (std::size_t i = 0; i < glyphs.size(); ++i) {
+        SCOPED_TRACE(light[i].text);
+        EXPECT_EQ(glyphs[i].text, light[i].text);
+        EXPECT_EQ(reference::pattern12(glyphs[i], false), light[i].pointClear);
+        EXPECT_EQ(reference::pattern12(glyphs[i], true), light[i].pointSet);
+    }
+
+    struct Code24 {
+        const char* segments;
+        const char* code;
+    };
+    const Code24 twoRow[] = {{"abcdef", "1111011"}, {"bc", "0110000"},   {"abged", "1100111"},
+                             {"abcgd", "1110101"},  {"bcfg", "0111100"}, {"acdfg", "1011101"},
+                             {"acdefg", "1011111"}, {"abc", "1110000"},  {"abcdefg", "1111111"},
+                             {"abcdfg", "1111101"}, {"def", "0001011"},  {"cdefg", "0011111"},
+                             {"bcdef", "0111011"},  {"", "0000000"}};
+    for (const auto& c : twoRow)
+        EXPECT_EQ(reference::segmentCode24(c.segments), c.code) << c.segments;
+}
+
 } // namespace
 } // namespace kq::decode

@@ -4,11 +4,14 @@
 #include "record/log_table.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <optional>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -60,7 +63,13 @@ class TempDir {
 public:
     TempDir() {
         char pattern[] = "/tmp/kq_files_XXXXXX";
-        m_path = ::mkdtemp(pattern);
+        const char* made = ::mkdtemp(pattern);
+        // Without the folder every file test would write to or remove from a
+        // path nobody checked: stop the test here and say why.
+        if (made == nullptr)
+            throw std::runtime_error(std::string("cannot make a test folder from ") + pattern +
+                                     ": " + std::strerror(errno));
+        m_path = made;
     }
     ~TempDir() {
         const std::string cmd = "rm -rf '" + m_path + "'";

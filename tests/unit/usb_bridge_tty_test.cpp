@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <poll.h>
+#include <stdexcept>
 #include <string>
 #include <termios.h>
 #include <unistd.h>
@@ -62,7 +65,12 @@ struct TempDir {
     fs::path path;
     TempDir() {
         std::string tmpl = (fs::temp_directory_path() / "kq-bridge-XXXXXX").string();
-        path = ::mkdtemp(tmpl.data());
+        const char* made = ::mkdtemp(tmpl.data());
+        // An empty path would send the test's files into the working folder.
+        if (made == nullptr)
+            throw std::runtime_error("cannot make a test folder from " + tmpl + ": " +
+                                     std::strerror(errno));
+        path = made;
     }
     ~TempDir() { fs::remove_all(path); }
 };

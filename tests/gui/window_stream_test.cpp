@@ -1,0 +1,213 @@
+// The window fed by a scripted bridge at a meter's pace: frames arrive through
+// the 10 ms poll and reach the glass, the log and the grid through the paced
+// redraws and the real one-second record timer, not through direct calls.
+#include "app/lcd_panel.h"
+#include "app/tfcomm.h"
+#include "links/usbbridge_fake.h"
+#include "record/recorder.h"
+#include "recording_dialogs.h"
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QImage>
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QTableView>
+#include <QTimer>
+#include <QtTest>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+using kq::app::TFCOMM;
+using kq::links::FakeUsbBridge;
+using Field = kq::record::LogTable::Field;
+
+namespace {
+
+// The light meter's segment patterns (point bit clear) for 0..9, as the two
+// hexadecimal positions of a digit: bottom, middle, lower left, upper left;
+// point, upper right, lower right, top.
+constexpr const char* kDigitPositions[10] = {"B7", "06", "E5", "C7", "56",
+                                             "D3", "F3", "07", "F7", "D7"};
+
+// The 32 bytes a bridge read returns for a four-digit count shown in lux:
+// digits at positions 3..10 (rightmost first), the lux bit at position 19,
+// "DA" at the end; each byte carries its position in the low four bits.
+std::vector<std::uint8_t> luxFrame(int count) {
+    std::string text(32, '0');
+    const std::string digits = std::to_string(count); // four digits, leftmost first
+    for (int i = 0; i < 4; ++i) {
+        const char* pair = kDigitPositions[digits[static_cast<std::size_t>(3 - i)] - '0'];
+        text[static_cast<std::size_t>(2 + 2 * i)] = pair[0];
+        text[static_cast<std::size_t>(3 + 2 * i)] = pair[1];
+    }
+    text[18] = '8';
+    text[30] = 'D';
+    text[31] = 'A';
+    std::vector<std::uint8_t> bytes;
+    for (char c : text)
+        bytes.push_back(static_cast<std::uint8_t>(0x30 | (c <= '9' ? c - '0' : c - 'A' + 10)));
+    return bytes;
+}
+
+// The window over a bridge with one meter, connected by a click.
+struct Rig {
+    RecordingDialogs dialogs;
+    FakeUsbBridge* bridge = nullptr;
+    std::unique_ptr<TFCOMM> window;
+
+    Rig() {
+        auto fake = std::make_unique<FakeUsbBridge>();
+        fake->setDeviceCount(1);
+        bridge = fake.get();
+        window = std::make_unique<TFCOMM>(dialogs, std::move(fake));
+        window->show();
+    }
+    bool connect() {
+        auto* usb = window->findChild<QAbstractButton*>("USB");
+        if (usb == nullptr)
+            return false;
+        QTest::mouseClick(usb, Qt::LeftButton);
+        return usb->isChecked();
+    }
+    const kq::record::LogTable& log() { return window->recorder().cds1; }
+    QString gridValue(int row) const {
+        const auto* grid = window->findChild<QTableView*>("DBGrid1");
+        const QAbstractItemModel* m = grid->model();
+        for (int c = 0; c < m->columnCount(); ++c)
+            if (m->headerData(c, Qt::Horizontal).toString() == "Value")
+                return m->index(row, c).data().toString();
+        return {};
+    }
+    int gridRows() const { return window->findChild<QTableView*>("DBGrid1")->model()->rowCount(); }
+};
+
+// Counts the times a widget paints itself.
+class PaintCounter : public QObject {
+public:
+    explicit PaintCounter(QWidget* w) { w->installEventFilter(this); }
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* e) override {
+        paints += e->type() == QEvent::Paint;
+        return false;
+    }
+};
+
+QImage picture(QWidget* w) {
+    return w->grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+} // namespace
+
+class WindowStreamTest : public QObject {
+    Q_OBJECT
+private slots:
+    // Sixty frames a second for three seconds, each a new reading: far more
+    // than the glass redraws, so only the pacing brings the last one in.
+    void burstEndsWithTheLastReadingOnTheGlassAndEveryReadingLogged() {
+        Rig rig;
+        QVERIFY(rig.connect());
+        auto* glass = rig.window->findChild<kq::app::LcdPanel*>("LcdPanel");
+        QVERIFY(glass);
+        PaintCounter glassPaints(glass);
+        constexpr int kFrames = 180;
+        constexpr int kFirst = 1000;
+        int queued = 0;
+        QTimer meter;
+        QObject::connect(&meter, &QTimer::timeout, [&] {
+            if (queued < kFrames)
+                rig.bridge->queueRead(luxFrame(kFirst + queued++));
+        });
+        meter.start(1000 / 60);
+        QTRY_VERIFY_WITH_TIMEOUT(queued == kFrames && rig.bridge->pendingReads() == 0, 60000);
+        meter.stop();
+        // The glass kept following while frames poured in (it may skip frames,
+        // but not wait for the stream to end).
+        QVERIFY2(glassPaints.paints >= kFrames / 20,
+                 qPrintable(QString("%1 paints of the glass").arg(glassPaints.paints)));
+
+        // Every reading a row, in order, numbered from 1 (Repeat is on at start).
+        QCOMPARE(rig.log().rowCount(), std::size_t{kFrames});
+        for (std::size_t i = 0; i < kFrames; ++i) {
+            QCOMPARE(rig.log().textString(i, Field::Value),
+                     std::optional<std::string>(std::to_string(kFirst + i)));
+            QCOMPARE(rig.log().textString(i, Field::No),
+                     std::optional<std::string>(std::to_string(i + 1)));
+        }
+        QCOMPARE(rig.window->state().ValueText, std::to_string(kFirst + kFrames - 1));
+
+        // The glass comes to show the last reading: the same picture as a glass
+        // given that display directly.
+        kq::app::LcdPanel expected;
+        expected.resize(glass->size());
+        expected.setDisplay(rig.window->state().display);
+        const QImage want = picture(&expected);
+        QTRY_VERIFY_WITH_TIMEOUT(picture(glass) == want, 5000);
+        // A glass still on the reading before looks different.
+        auto before = rig.window->state().display;
+        before.digits[3].assign(1, '8'); // (a literal trips a false -Wrestrict of GCC 12)
+        kq::app::LcdPanel stale;
+        stale.resize(glass->size());
+        stale.setDisplay(before);
+        QVERIFY(picture(&stale) != want);
+
+        // The grid shows them all, the last one at the bottom.
+        QTRY_COMPARE_WITH_TIMEOUT(rig.gridRows(), kFrames, 5000);
+        QCOMPARE(rig.gridValue(kFrames - 1), QString::number(kFirst + kFrames - 1));
+        QVERIFY(rig.dialogs.messages.empty());
+    }
+
+    // Sampling on with the shortest interval (1 s): readings come twenty
+    // times a second, but between two rows the record timer must have ticked.
+    void samplingIntervalTakesOneRowPerTickOfTheRecordTimer() {
+        Rig rig;
+        auto* sampling = rig.window->findChild<QCheckBox*>("RecordSI");
+        auto* interval = rig.window->findChild<QLineEdit*>("RecordSITime");
+        auto* trecord = rig.window->findChild<QTimer*>("Trecord");
+        auto* poll = rig.window->findChild<QTimer*>("Timer1");
+        QVERIFY(sampling && interval && trecord && poll);
+        QCOMPARE(interval->text(), QString("1"));
+        QTest::mouseClick(sampling, Qt::LeftButton, {}, QPoint(6, sampling->height() / 2));
+        QVERIFY(sampling->isChecked());
+        QVERIFY(rig.connect());
+
+        // Record-timer ticks seen when each row appeared. The poll reads one
+        // frame per tick, and these handlers run right after the window's own.
+        int ticks = 0;
+        QObject::connect(trecord, &QTimer::timeout, [&] { ++ticks; });
+        std::vector<int> ticksAtRow;
+        QObject::connect(poll, &QTimer::timeout, [&] {
+            while (ticksAtRow.size() < rig.log().rowCount())
+                ticksAtRow.push_back(ticks);
+        });
+        int queued = 0;
+        QTimer meter;
+        QObject::connect(&meter, &QTimer::timeout, [&] {
+            if (rig.bridge->pendingReads() == 0)
+                rig.bridge->queueRead(luxFrame(1000 + queued++ % 1000));
+        });
+        meter.start(50);
+        QTRY_VERIFY_WITH_TIMEOUT(ticksAtRow.size() >= 3, 30000);
+        meter.stop();
+        const int framesRead = queued - static_cast<int>(rig.bridge->pendingReads());
+
+        for (std::size_t i = 1; i < ticksAtRow.size(); ++i)
+            QVERIFY2(ticksAtRow[i] > ticksAtRow[i - 1],
+                     qPrintable(QString("rows %1 and %2 within one tick of the record timer")
+                                    .arg(i)
+                                    .arg(i + 1)));
+        // The readings in between were dropped whole: many more frames than
+        // rows, and the rows numbered without gaps.
+        QVERIFY(framesRead >= static_cast<int>(ticksAtRow.size()) + 10);
+        for (std::size_t i = 0; i < rig.log().rowCount(); ++i)
+            QCOMPARE(rig.log().textString(i, Field::No),
+                     std::optional<std::string>(std::to_string(i + 1)));
+    }
+};
+
+QTEST_MAIN(WindowStreamTest)
+#include "window_stream_test.moc"
