@@ -31,6 +31,7 @@ class LogFileActions;
 class LogGridModel;
 class LogStrip;
 class MinMaxStrip;
+class SerialController;
 class UsbController;
 
 // The main window. It owns the program's state (the meter state and the
@@ -90,6 +91,9 @@ private:
     LogGridModel* m_gridModel = nullptr;
     ChartPanel* m_chart = nullptr;
     UsbController* m_usb = nullptr;
+    SerialController* m_serial = nullptr;
+    QAction* m_startAction = nullptr;
+    QAction* m_stopAction = nullptr;
     std::unique_ptr<LogFileActions> m_files;
     QTimer* m_conTimer = nullptr;
     QTimer* m_viewTimer = nullptr;
