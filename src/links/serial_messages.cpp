@@ -6,13 +6,16 @@ namespace kq::links {
 
 std::string serialProblemText(const std::string& portName, const SerialPortProblem& problem) {
     using Kind = SerialPortProblem::Kind;
-    const std::string port = "The serial port " + portName + " (" + problem.path + ")";
+    // A port given by its device file is named once.
+    const bool named = portName != problem.path;
+    const std::string port =
+        "The serial port " + portName + (named ? " (" + problem.path + ")" : std::string());
     switch (problem.kind) {
     case Kind::None:
         return {};
     case Kind::Missing:
-        return port + " does not exist. Plug in the meter's cable, or name the device in KQMETER_" +
-               portName + ".";
+        return port + " does not exist. Plug in the meter's cable" +
+               (named ? ", or name its device in KQMETER_" + portName : std::string()) + ".";
     case Kind::Busy:
         return port + " is in use by another program. Close that program and try again.";
     case Kind::NotPermitted:

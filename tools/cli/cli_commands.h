@@ -8,6 +8,8 @@ namespace kq::cli {
 
 int runDecode(const std::vector<std::string>& args);
 int runMonitor(const std::vector<std::string>& args);
+// monitor --serial PORT: COM1..COM4 or a device file; count 0 runs until stopped.
+int runMonitorSerial(const std::string& port, unsigned long long count);
 int runConvert(const std::vector<std::string>& args);
 // Needs argc/argv to start the (offscreen) GUI application that draws the PDF.
 int runReport(const std::vector<std::string>& args, int argc, char** argv);

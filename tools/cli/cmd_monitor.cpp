@@ -4,6 +4,7 @@
 #include "decode/model_switch.h"
 #include "links/usb_link.h"
 #include "links/usbbridge.h"
+#include "monitor_line.h"
 
 #include <cerrno>
 #include <charconv>
@@ -18,7 +19,7 @@ namespace kq::cli {
 namespace {
 
 void monitorUsage() {
-    std::fputs("usage: kqmeter-cli monitor --usb [--count N]\n", stderr);
+    std::fputs("usage: kqmeter-cli monitor --usb|--serial PORT [--count N]\n", stderr);
 }
 
 // Waits `ms` milliseconds; false when SIGINT or SIGTERM arrived meanwhile.
@@ -35,25 +36,19 @@ bool pause(const sigset_t& stop, long ms) {
     }
 }
 
-std::string timeOfDay() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    char buf[16];
-    std::strftime(buf, sizeof buf, "%H:%M:%S", &local);
-    return buf;
-}
-
 } // namespace
 
 // The USB bridge link without a window: the same connect step, poll and
 // decoders, one line per decoded frame.
 int runMonitor(const std::vector<std::string>& args) {
     bool usb = false;
+    std::string serialPort;
     unsigned long long count = 0;
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--usb") {
             usb = true;
+        } else if (args[i] == "--serial" && i + 1 < args.size() && !args[i + 1].empty()) {
+            serialPort = args[++i];
         } else if (args[i] == "--count" && i + 1 < args.size()) {
             const std::string& v = args[++i];
             auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), count);
@@ -66,7 +61,7 @@ int runMonitor(const std::vector<std::string>& args) {
             return 2;
         }
     }
-    if (!usb) {
+    if (usb == !serialPort.empty()) { // exactly one link
         monitorUsage();
         return 2;
     }
@@ -76,6 +71,8 @@ int runMonitor(const std::vector<std::string>& args) {
     sigaddset(&stop, SIGINT);
     sigaddset(&stop, SIGTERM);
     sigprocmask(SIG_BLOCK, &stop, nullptr);
+    if (!serialPort.empty())
+        return runMonitorSerial(serialPort, count);
 
     decode::MeterState state;
     decode::applyStartup(state, decode::builtModelSwitches(), decode::systemDecimalSeparator());
@@ -100,9 +97,7 @@ int runMonitor(const std::vector<std::string>& args) {
             std::fprintf(stderr, "kqmeter-cli: %s\n", e.what());
         }
         if (tick.decoder != decode::Decoder::None) {
-            std::printf("%s\t%s\t%s\t%s\n", timeOfDay().c_str(), state.ValueText.c_str(),
-                        state.UnitText.c_str(), state.display.judge.c_str());
-            std::fflush(stdout);
+            printReadingLine(state);
             ++lines;
             continue; // the next frame may be on its way already
         }
