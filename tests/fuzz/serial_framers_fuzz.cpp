@@ -7,6 +7,7 @@
 // batch sizes.
 #include "decode/meter_state.h"
 #include "decode/model_switch.h"
+#include "decode/reading_sink.h"
 #include "links/serial_framers.h"
 
 #include <cstdlib>
