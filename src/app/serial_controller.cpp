@@ -217,6 +217,15 @@ void SerialController::COM41Click() {
 }
 
 void SerialController::receive(const std::uint8_t* data, std::size_t size) {
+    if (m_state.PrintBusy) {
+        // The log is being printed, saved or loaded under a progress box that
+        // keeps the event loop running: a reading logged now would change the
+        // table under the code that walks it. As the USB poll does meanwhile,
+        // the bytes are dropped and the frame being collected with them.
+        m_state.RxDigits.clear();
+        m_state.RxMarks.clear();
+        return;
+    }
     const auto result = links::receiveSerial(m_handler, m_state, m_sink, data, size);
     // A rejected frame changes FrameText only, which nothing shows.
     if (result.framesDecoded > 0)

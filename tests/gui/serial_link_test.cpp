@@ -163,6 +163,28 @@ private slots:
         QVERIFY(dialogs.messages.empty());
     }
 
+    void nothingIsDecodedWhileTheLogIsBusy() {
+        Cable cable;
+        RecordingDialogs dialogs;
+        TFCOMM w(dialogs);
+        child<QAction>(w, "BTCon1")->trigger();
+        const std::string glass = digitsOf(w);
+        w.state().PrintBusy = true; // the report preview or a long save is open
+        const Bytes whole = frame12B(kLux1234);
+        QVERIFY(cable.send(Bytes(whole.begin(), whole.begin() + 5)));
+        QVERIFY(cable.send(frame12B(kLux1999)));
+        QTest::qWait(300);
+        QCOMPARE(w.recorder().cds1.rowCount(), std::size_t{0});
+        QCOMPARE(digitsOf(w), glass);
+        QVERIFY(w.state().RxDigits.empty());
+        // Busy no more: the rest of a frame cut by it is rejected, the next one counts.
+        w.state().PrintBusy = false;
+        QVERIFY(cable.send(Bytes(whole.begin() + 5, whole.end())));
+        QVERIFY(cable.send(whole));
+        QTRY_COMPARE_WITH_TIMEOUT(digitsOf(w), std::string("1234"), 5000);
+        QCOMPARE(w.recorder().cds1.rowCount(), std::size_t{1});
+    }
+
     void halfAFrameWaitsAcrossStopAndStart() {
         Cable cable;
         RecordingDialogs dialogs;
