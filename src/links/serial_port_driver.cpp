@@ -112,9 +112,9 @@ void TSerialPortDriver::applyLineSettings() {
         ::ioctl(m_fd, TIOCMBIC, &rts);
     }
     FlushBuffers(true, true);
-    // The kernel's queues have a fixed size: ComPortInBufSize and
-    // ComPortOutBufSize only size the driver's own buffer here, and 2048
-    // bytes every 50 ms is far beyond what a meter sends.
+    // The kernel's queues have a fixed size and it chooses its own XON/XOFF
+    // thresholds: ComPortInBufSize only sizes the driver's read buffer here,
+    // and 2048 bytes every 50 ms is far beyond what a meter sends.
 }
 
 void TSerialPortDriver::FlushBuffers(bool inBuffer, bool outBuffer) {

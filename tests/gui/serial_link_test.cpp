@@ -142,27 +142,6 @@ private slots:
         QVERIFY(dialogs.messages.empty());
     }
 
-    void framesReachTheGlassAndTheLogOnlyWhileStarted() {
-        Cable cable;
-        RecordingDialogs dialogs;
-        TFCOMM w(dialogs);
-        w.show();
-        child<QAction>(w, "BTCon1")->trigger();
-        QVERIFY(cable.send(frame12B(kLux1999)));
-        QTRY_COMPARE_WITH_TIMEOUT(digitsOf(w), std::string("1999"), 5000);
-        QCOMPARE(w.state().ValueText, std::string("19.99"));
-        QCOMPARE(w.state().UnitText, std::string("lux"));
-        QTRY_COMPARE_WITH_TIMEOUT(w.recorder().cds1.rowCount(), std::size_t{1}, 5000);
-
-        // STOP: the meter keeps sending, nothing moves.
-        child<QAction>(w, "BtDiscon1")->trigger();
-        QVERIFY(cable.send(frame12B(kLux1234)));
-        QTest::qWait(300);
-        QCOMPARE(digitsOf(w), std::string("1999"));
-        QCOMPARE(w.recorder().cds1.rowCount(), std::size_t{1});
-        QVERIFY(dialogs.messages.empty());
-    }
-
     void nothingIsDecodedWhileTheLogIsBusy() {
         Cable cable;
         RecordingDialogs dialogs;

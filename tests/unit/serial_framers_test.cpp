@@ -290,33 +290,6 @@ TEST(SerialFramers, NoiseNeverGrowsTheAccumulatorsBeyondTheirBound) {
     }
 }
 
-TEST(SerialFramers, NoisyLineEndsAFrameAtEveryEndByte) {
-    struct Form {
-        ReceiveHandler handler;
-        bool (*endsFrame)(std::uint8_t);
-    };
-    for (const Form& f :
-         {Form{ReceiveHandler::H12BRData, [](std::uint8_t b) { return (b >> 4) == 0xE; }},
-          Form{ReceiveHandler::H24BRData, [](std::uint8_t b) { return b == 0x0D; }}}) {
-        std::mt19937 rng(11);
-        std::uniform_int_distribution<int> byte(0, 255);
-        Bytes noise(65536);
-        for (auto& b : noise)
-            b = static_cast<std::uint8_t>(byte(rng));
-        int ends = 0;
-        for (auto b : noise)
-            ends += f.endsFrame(b);
-        MeterState state = builtState(".");
-        RecordingSink sink;
-        Totals t;
-        for (std::size_t at = 0; at < noise.size(); at += 1000)
-            t.add(feed(f.handler, state, &sink, noise, at, std::min(noise.size(), at + 1000)));
-        EXPECT_EQ(t.ended, ends);
-        EXPECT_LE(state.RxDigits.size(), kMaxSerialFrameDigits);
-        EXPECT_LE(state.FrameText.size(), kMaxSerialFrameDigits);
-    }
-}
-
 TEST(SerialFramers, ALogStepThatThrowsCostsNoLaterFrame) {
     class FailingOnceSink : public kq::decode::ReadingSink {
     public:
