@@ -7,6 +7,7 @@
 // KQ_BENCH_SECONDS shortens the 20 s CPU runs for a quick look.
 
 #include "app/dialogs.h"
+#include "app/serial_controller.h"
 #include "app/tfcomm.h"
 #include "decode/meter_state.h"
 #include "decode/model_switch.h"
@@ -134,6 +135,28 @@ double windowCpuPercent(double fps, int seconds) {
     return percent;
 }
 
+// The same without widgets: the port, its polling timer, the framer, the
+// decoder and the log, to tell the link's share from the window's drawing.
+double linkCpuPercent(double fps, int seconds) {
+    SerialMeter meter(fps);
+    if (!meter.ok())
+        return -1.0;
+    SilentDialogs dialogs;
+    kq::decode::MeterState state;
+    const auto startup = kq::decode::applyStartup(state, kq::decode::builtModelSwitches(), ".");
+    kq::record::Recorder recorder;
+    kq::app::SerialController serial(startup, state, &recorder, dialogs, nullptr, nullptr, nullptr,
+                                     {});
+    serial.BTCon1Click();
+    runEventLoopFor(1000);
+    const std::size_t rowsBefore = recorder.cds1.rowCount();
+    const double percent = cpuPercentOver(seconds);
+    const auto rows = recorder.cds1.rowCount() - rowsBefore;
+    std::fprintf(stderr, "link alone, %g fps at 2400 bit/s: %zu readings in %d s, %.2f%% CPU\n",
+                 fps, rows, seconds, percent);
+    return rows == 0 || dialogs.shown ? -1.0 : percent;
+}
+
 // 14-byte light-meter frames, as a meter on the serial cable sends them.
 std::vector<std::uint8_t> serialFrames(int count) {
     const char* digits = "00D7D7DF060008";
@@ -176,6 +199,7 @@ int main(int argc, char** argv) {
     printFigure("serial_window_cpu_percent_port_closed", windowCpuPercent(0, seconds), "%");
     printFigure("serial_window_cpu_percent_2400bps_2fps", windowCpuPercent(2, seconds), "%");
     printFigure("serial_window_cpu_percent_2400bps_17fps", windowCpuPercent(17, seconds), "%");
+    printFigure("serial_link_cpu_percent_2400bps_17fps", linkCpuPercent(17, seconds), "%");
 
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
