@@ -18,6 +18,7 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
+trap 'exit 1' INT TERM
 
 check() { # name, then a command that must succeed
     local name=$1
@@ -30,15 +31,18 @@ check() { # name, then a command that must succeed
     fi
 }
 
-# Starts a virtual meter; prints the path of its line once it is there.
+# Starts a virtual meter in this shell (so the trap can end it), then
+# `pty=$(sim_path TAG)` waits for the path of its line.
 start_sim() {
     local tag=$1
     shift
     rm -f "$work/$tag.path"
     "$SIM" --path-file "$work/$tag.path" "$@" >/dev/null 2>"$work/$tag.simerr" &
     pids+=($!)
+}
+sim_path() {
     for _ in $(seq 1 200); do
-        [ -s "$work/$tag.path" ] && { head -1 "$work/$tag.path"; return 0; }
+        [ -s "$work/$1.path" ] && { head -1 "$work/$1.path"; return 0; }
         sleep 0.05
     done
     echo "virtual meter did not start" >&2
@@ -59,7 +63,8 @@ lines_match() { # file, count, extended regex every line must match
 time_re='^[0-2][0-9]:[0-5][0-9]:[0-5][0-9]'
 
 # A light meter on COM1, named by KQMETER_COM1.
-pty=$(start_sim steady --serial 12b --values 19.99,20.00,0L --rate 20 --count 400)
+start_sim steady --serial 12b --values 19.99,20.00,0L --rate 20 --count 400
+pty=$(sim_path steady)
 monitor steady "$pty" --serial COM1 --count 6
 check "steady: exit 0" [ "$(cat "$work/steady.rc")" = 0 ]
 check "steady: six well-formed lines" \
@@ -74,14 +79,16 @@ check "device file: exit 0" [ "$(cat "$work/bypath.rc")" = 0 ]
 check "device file: two lines" lines_match "$work/bypath.out" 2 "$time_re"$'\t'
 
 # A real cable's pace (2400 bit/s), stray bytes and frames cut in two.
-pty=$(start_sim paced --serial 12b --values 1234,567 --rate 8 --baud 2400 --stray-bytes \
-    --split-every 2 --seed 3)
+start_sim paced --serial 12b --values 1234,567 --rate 8 --baud 2400 --stray-bytes \
+    --split-every 2 --seed 3
+pty=$(sim_path paced)
 monitor paced "$pty" --serial COM1 --count 3
 check "paced: exit 0" [ "$(cat "$work/paced.rc")" = 0 ]
 check "paced: only whole readings" lines_match "$work/paced.out" 3 "$time_re"$'\t(1234|567)\tlux\t'
 
 # A port that another monitor holds, and a port that does not exist.
-pty=$(start_sim busy --serial 12b --values 7 --rate 20)
+start_sim busy --serial 12b --values 7 --rate 20
+pty=$(sim_path busy)
 KQMETER_COM1=$pty "$CLI" monitor --serial COM1 >"$work/holder.out" 2>&1 &
 holder=$!
 pids+=($holder)
@@ -103,7 +110,8 @@ check "missing: says which port and how to name it" \
 check "missing: no output" [ ! -s "$work/missing.out" ]
 
 # The meter hangs up mid-stream: the monitor says so and ends.
-pty=$(start_sim hangup --serial 12b --values 42 --rate 20 --hangup-after 20 --start-delay 300)
+start_sim hangup --serial 12b --values 42 --rate 20 --hangup-after 20 --start-delay 300
+pty=$(sim_path hangup)
 monitor hangup "$pty" --serial COM1
 check "hang-up: exit 1" [ "$(cat "$work/hangup.rc")" = 1 ]
 check "hang-up: frames before it" grep -q $'\t42\tlux\t' "$work/hangup.out"
