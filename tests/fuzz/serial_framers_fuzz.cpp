@@ -51,9 +51,9 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
         const bool end = twoRow ? bytes[i] == 0x0D : (bytes[i] >> 4) == 0xE;
         if (!end)
             continue;
-        refFrameValid = twoRow ? (refDigits.size() >= 11 && refDigits[0] == 'A' &&
-                                  refDigits[10] == 'D')
-                               : refMarks == "123456789ABCDE";
+        refFrameValid =
+            twoRow ? (refDigits.size() >= 11 && refDigits[0] == 'A' && refDigits[10] == 'D')
+                   : refMarks == "123456789ABCDE";
         refFrame = refDigits;
         ++refEnded;
         refValid += refFrameValid;
