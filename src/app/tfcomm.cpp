@@ -9,6 +9,7 @@
 #include "app/log_grid_model.h"
 #include "app/log_strip.h"
 #include "app/minmax_strip.h"
+#include "app/serial_controller.h"
 #include "app/usb_controller.h"
 #include "decode/connection_indicator.h"
 #include "decode/meter_decoders.h"
@@ -93,6 +94,14 @@ TFCOMM::TFCOMM(Dialogs& dialogs, std::unique_ptr<links::UsbBridge> bridge,
     m_usb->addGroupPeer(m_hid->USBCon());
     m_usb->addGroupPeer(m_hid->ReadBtn());
     m_hid->addGroupPeer(m_usbButton);
+    m_serial = new SerialController(
+        m_startup, m_state, m_recorder.get(), m_dialogs, m_startAction, m_stopAction, this,
+        [this] { render(); }, links::ComPortTable::fromEnvironment(), this);
+    m_usb->addGroupPeer(m_serial->COMCon());
+    m_hid->addGroupPeer(m_serial->COMCon());
+    m_serial->addGroupPeer(m_usbButton);
+    m_serial->addGroupPeer(m_hid->USBCon());
+    m_serial->addGroupPeer(m_hid->ReadBtn());
 
     m_clock.start();
     m_glassTimer = new QTimer(this);
@@ -126,6 +135,7 @@ TFCOMM::TFCOMM(Dialogs& dialogs, std::unique_ptr<links::UsbBridge> bridge,
 TFCOMM::~TFCOMM() {
     // The poll, the views and the file actions refer to the state and the
     // recorder, which go before the widgets that QObject deletes last.
+    delete m_serial;
     delete m_hid;
     delete m_usb;
     m_files.reset();
@@ -204,13 +214,12 @@ void TFCOMM::buildMenus() {
     QMenuBar* bar = menuBar();
 
     QMenu* connectMenu = bar->addMenu("Connect");
-    // The serial link is not part of this build: its items are present but off.
-    QAction* start = connectMenu->addAction("START");
-    start->setObjectName("BTCon1");
-    start->setEnabled(false);
-    QAction* stop = connectMenu->addAction("STOP");
-    stop->setObjectName("BtDiscon1");
-    stop->setEnabled(false);
+    // The serial link's items; SerialController gives them their states.
+    m_startAction = connectMenu->addAction("START");
+    m_startAction->setObjectName("BTCon1");
+    m_stopAction = connectMenu->addAction("STOP");
+    m_stopAction->setObjectName("BtDiscon1");
+    m_stopAction->setEnabled(false);
 
     bar->addAction(QString())->setObjectName("N1");
 

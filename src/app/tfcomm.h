@@ -33,6 +33,7 @@ class LogGridModel;
 class LogStrip;
 class MinMaxStrip;
 class HidController;
+class SerialController;
 class UsbController;
 
 // The main window. It owns the program's state (the meter state and the
@@ -99,6 +100,9 @@ private:
     ChartPanel* m_chart = nullptr;
     UsbController* m_usb = nullptr;
     HidController* m_hid = nullptr;
+    SerialController* m_serial = nullptr;
+    QAction* m_startAction = nullptr;
+    QAction* m_stopAction = nullptr;
     std::unique_ptr<LogFileActions> m_files;
     QTimer* m_conTimer = nullptr;
     QTimer* m_viewTimer = nullptr;

@@ -8,6 +8,7 @@
 #include "links/hid_link.h"
 #include "links/usbbridge.h"
 #include "links/usbbridge_tty.h"
+#include "monitor_line.h"
 
 #include <cerrno>
 #include <charconv>
@@ -25,15 +26,6 @@ namespace {
 
 void hidMonitorUsage() {
     std::fputs("usage: kqmeter-cli monitor --hid [--device PATH] [--count N]\n", stderr);
-}
-
-std::string timeOfDay() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    char buf[16];
-    std::strftime(buf, sizeof buf, "%H:%M:%S", &local);
-    return buf;
 }
 
 bool stopRequested(const sigset_t& stop) {
@@ -179,6 +171,7 @@ int runHidMonitor(const std::vector<std::string>& args) {
     }
 
     links::HidLinkState link;
+    MonitorLines out;
     unsigned long long lines = 0;
     int status = 0;
     bool gone = false;
@@ -193,15 +186,13 @@ int runHidMonitor(const std::vector<std::string>& args) {
         [&](links::THidDevice&, std::uint8_t id, const std::uint8_t* data, std::uint16_t size) {
             links::HidReportResult result;
             try {
-                result = links::HidDeviceData(state, link, nullptr, id, data, size);
+                result = links::HidDeviceData(state, link, &out.verdict, id, data, size);
             } catch (const std::exception& e) {
                 std::fprintf(stderr, "kqmeter-cli: %s\n", e.what());
             }
             if (result.decoder == decode::Decoder::None || (count != 0 && lines >= count))
                 return;
-            std::printf("%s\t%s\t%s\t%s\n", timeOfDay().c_str(), state.ValueText.c_str(),
-                        state.UnitText.c_str(), state.display.judge.c_str());
-            std::fflush(stdout);
+            out.print(state);
             ++lines;
         }));
 

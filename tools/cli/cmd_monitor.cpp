@@ -2,12 +2,9 @@
 
 #include "decode/meter_state.h"
 #include "decode/model_switch.h"
-#include "decode/reading_sink.h"
-#include "decode/reading_steps.h"
-#include "decode/system_locale.h"
 #include "links/usb_link.h"
 #include "links/usbbridge.h"
-#include "record/reading_log.h"
+#include "monitor_line.h"
 
 #include <cerrno>
 #include <charconv>
@@ -21,7 +18,7 @@ namespace kq::cli {
 namespace {
 
 void monitorUsage() {
-    std::fputs("usage: kqmeter-cli monitor --usb [--count N]\n"
+    std::fputs("usage: kqmeter-cli monitor --usb|--serial PORT [--count N]\n"
                "       kqmeter-cli monitor --hid [--device PATH] [--count N]\n",
                stderr);
 }
@@ -40,33 +37,6 @@ bool pause(const sigset_t& stop, long ms) {
     }
 }
 
-// The verdict of the frame just decoded, and only of that frame: the log step follows
-// the judgement once per light-meter reading, so a frame without a reading (a two-row
-// frame, blanks, a corrupted frame) leaves it empty rather than showing an older one.
-class FrameVerdict final : public decode::ReadingSink {
-public:
-    void INDataToTable(const decode::MeterState& state) override {
-        m_verdict = decode::judgement(state);
-    }
-    // The verdict's text ("Pass", "Fail" or empty), ready for the next frame.
-    const char* take() {
-        const decode::DisplayModel::Verdict v = m_verdict;
-        m_verdict = decode::DisplayModel::Verdict::None;
-        switch (v) {
-        case decode::DisplayModel::Verdict::Pass:
-            return "Pass";
-        case decode::DisplayModel::Verdict::Fail:
-            return "Fail";
-        case decode::DisplayModel::Verdict::None:
-            break;
-        }
-        return "";
-    }
-
-private:
-    decode::DisplayModel::Verdict m_verdict = decode::DisplayModel::Verdict::None;
-};
-
 } // namespace
 
 // The USB bridge link without a window: the same connect step, poll and
@@ -77,10 +47,13 @@ int runMonitor(const std::vector<std::string>& args) {
             return runHidMonitor(args);
     }
     bool usb = false;
+    std::string serialPort;
     unsigned long long count = 0;
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--usb") {
             usb = true;
+        } else if (args[i] == "--serial" && i + 1 < args.size() && !args[i + 1].empty()) {
+            serialPort = args[++i];
         } else if (args[i] == "--count" && i + 1 < args.size()) {
             const std::string& v = args[++i];
             auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), count);
@@ -93,7 +66,7 @@ int runMonitor(const std::vector<std::string>& args) {
             return 2;
         }
     }
-    if (!usb) {
+    if (usb == !serialPort.empty()) { // exactly one link
         monitorUsage();
         return 2;
     }
@@ -103,11 +76,11 @@ int runMonitor(const std::vector<std::string>& args) {
     sigaddset(&stop, SIGINT);
     sigaddset(&stop, SIGTERM);
     sigprocmask(SIG_BLOCK, &stop, nullptr);
+    if (!serialPort.empty())
+        return runMonitorSerial(serialPort, count);
 
     decode::MeterState state;
     decode::applyStartup(state, decode::builtModelSwitches(), decode::systemDecimalSeparator());
-    // The time of day as the log writes it, with the system's separator.
-    const std::string timeSeparator = decode::systemTimeSeparator();
 
     auto bridge = links::makeSystemBridge();
     links::UsbLink link(*bridge);
@@ -118,23 +91,19 @@ int runMonitor(const std::vector<std::string>& args) {
         return 1;
     }
 
-    FrameVerdict verdict;
+    MonitorLines out;
     unsigned long long lines = 0;
     int status = 0;
     while (count == 0 || lines < count) {
         links::UsbTickResult tick;
         try {
-            tick = link.Timer1Timer(state, &verdict);
+            tick = link.Timer1Timer(state, &out.verdict);
         } catch (const std::exception& e) {
             // One bad frame must not end a session that runs for hours.
             std::fprintf(stderr, "kqmeter-cli: %s\n", e.what());
         }
-        const char* frameVerdict = verdict.take();
         if (tick.decoder != decode::Decoder::None) {
-            std::printf("%s\t%s\t%s\t%s\n",
-                        record::formatTimeOfDay(record::systemTimeOfDay(), timeSeparator).c_str(),
-                        state.ValueText.c_str(), state.UnitText.c_str(), frameVerdict);
-            std::fflush(stdout);
+            out.print(state);
             ++lines;
             continue; // the next frame may be on its way already
         }

@@ -13,7 +13,7 @@ void usage(std::FILE* out) {
     std::fputs("usage:\n"
                "  kqmeter-cli decode [--link usb|hid] [--high TEXT] [--low TEXT]\n"
                "                     [--repeat on|off] [--max-records N] [FILE]\n"
-               "  kqmeter-cli monitor --usb [--count N]\n"
+               "  kqmeter-cli monitor --usb|--serial PORT [--count N]\n"
                "  kqmeter-cli monitor --hid [--device PATH] [--count N]\n"
                "  kqmeter-cli devices\n"
                "  kqmeter-cli convert IN OUT\n"

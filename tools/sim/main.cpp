@@ -48,6 +48,28 @@ bool sleepUntil(const timespec& when, const sigset_t& stopSignals) {
     }
 }
 
+// Sends `bytes`: in one burst, or byte by byte at the pace of the line.
+// False when a stop signal arrived; `whole` tells whether every byte went.
+bool sendPaced(kq::sim::PseudoTerminal& pty, const std::vector<std::uint8_t>& bytes,
+               std::uint32_t baud, const sigset_t& stopSignals, bool& whole) {
+    if (bytes.empty())
+        return true;
+    if (baud == 0) {
+        whole = pty.send(bytes) && whole;
+        return true;
+    }
+    const long long byteNanos = 10LL * kNanosPerSecond / baud; // start, 8 data, stop bit
+    timespec at{};
+    clock_gettime(CLOCK_MONOTONIC, &at);
+    for (const std::uint8_t b : bytes) {
+        whole = pty.send({b}) && whole;
+        at = addNanos(at, byteNanos);
+        if (!sleepUntil(at, stopSignals))
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -103,7 +125,22 @@ int main(int argc, char** argv) {
             std::uniform_int_distribution<std::size_t> cut(1, frame.size() - 1);
             frame.resize(cut(rng));
         }
-        const bool whole = pty.send(frame);
+        bool whole = true;
+        if (opt.splitEvery && (i + 1) % opt.splitEvery == 0 && frame.size() > 1) {
+            // A frame cut in two: the reader meets its halves in different polls.
+            std::uniform_int_distribution<std::size_t> cut(1, frame.size() - 1);
+            const auto at = static_cast<std::ptrdiff_t>(cut(rng));
+            if (!sendPaced(pty, {frame.begin(), frame.begin() + at}, opt.baud, stopSignals, whole))
+                return 0;
+            timespec now{};
+            clock_gettime(CLOCK_MONOTONIC, &now);
+            if (!sleepUntil(addNanos(now, 80'000'000LL), stopSignals))
+                return 0;
+            if (!sendPaced(pty, {frame.begin() + at, frame.end()}, opt.baud, stopSignals, whole))
+                return 0;
+        } else if (!sendPaced(pty, frame, opt.baud, stopSignals, whole)) {
+            return 0;
+        }
         ++sent;
         if (opt.verbose)
             std::fprintf(stderr, "frame %llu %s%s\n", static_cast<unsigned long long>(i + 1),
@@ -125,7 +162,9 @@ int main(int argc, char** argv) {
             std::vector<std::uint8_t> junk(static_cast<std::size_t>(len(rng)));
             for (auto& b : junk)
                 b = static_cast<std::uint8_t>(byte(rng));
-            pty.send(junk);
+            bool ignored = true;
+            if (!sendPaced(pty, junk, opt.baud, stopSignals, ignored))
+                return 0;
         }
         next = addNanos(next, period);
     }

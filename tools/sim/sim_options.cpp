@@ -59,6 +59,9 @@ std::vector<std::string> splitCommas(std::string_view list) {
 const char* usageText() {
     return "usage: kqmeter-sim [options]\n"
            "  --form usb12b|usb24b|serial12b|serial24b   frame form (usb12b)\n"
+           "  --serial 12b|24b     the serial cable's frames (same as --form serial12b|24b)\n"
+           "  --baud BPS           send byte by byte at the pace of a line at BPS bit/s\n"
+           "                       (8N1: ten bits a byte), as a real serial cable does\n"
            "  --values V1,V2,...   displayed values in turn, e.g. 19.99,20.00,0L (19.99)\n"
            "  --ramp | --sine      counts 0..1990 rising, or a sine around 1000\n"
            "  --unit U             lux fc cd x10lux (light meter), ms ftmin kmh mph knots\n"
@@ -69,6 +72,7 @@ const char* usageText() {
            "  --count N            send N frames, then hang up\n"
            "  --stray-bytes        a burst of random bytes between frames\n"
            "  --truncate-every N   every N-th frame is cut short\n"
+           "  --split-every N      every N-th frame is sent in two parts, 80 ms apart\n"
            "  --hangup-after N     hang up after N frames\n"
            "  --start-delay MS     wait before the first frame\n"
            "  --seed S             random seed (1)\n"
@@ -114,6 +118,29 @@ std::optional<Options> parseOptions(int argc, char** argv, std::string& error) {
                 return std::nullopt;
             }
             o.form = *f;
+        } else if (a == "--serial") {
+            if (!value(v))
+                return std::nullopt;
+            if (v == "12b") {
+                o.form = Form::Serial12B;
+            } else if (v == "24b") {
+                o.form = Form::Serial24B;
+            } else {
+                error = "--serial takes 12b or 24b: " + std::string(v);
+                return std::nullopt;
+            }
+        } else if (a == "--baud") {
+            std::uint64_t bps = 0;
+            if (!count(bps, false))
+                return std::nullopt;
+            if (bps < 50 || bps > 4000000) {
+                error = "--baud: bits per second between 50 and 4000000: " + std::to_string(bps);
+                return std::nullopt;
+            }
+            o.baud = static_cast<std::uint32_t>(bps);
+        } else if (a == "--split-every") {
+            if (!count(o.splitEvery, false))
+                return std::nullopt;
         } else if (a == "--values") {
             if (!value(v))
                 return std::nullopt;

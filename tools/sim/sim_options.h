@@ -19,6 +19,8 @@ struct Options {
     std::uint64_t hold = 1;  // frames per reading
     std::uint64_t truncateEvery = 0;
     std::uint64_t hangupAfter = 0;
+    std::uint64_t splitEvery = 0; // every N-th frame goes out in two parts, a pause between
+    std::uint32_t baud = 0;       // pace the bytes at this line speed (8N1); 0: one burst
     bool strayBytes = false;
     bool verbose = false;
     std::uint32_t seed = 1;

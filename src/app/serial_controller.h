@@ -1,0 +1,93 @@
+#pragma once
+
+#include "decode/model_switch.h"
+#include "links/serial_port_driver.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QVector>
+#include <array>
+#include <functional>
+
+class QAbstractButton;
+class QAction;
+class QPushButton;
+class QWidget;
+
+namespace kq::decode {
+struct MeterState;
+class ReadingSink;
+} // namespace kq::decode
+
+namespace kq::app {
+
+class Dialogs;
+
+// The serial link of the window: the port component COMM2, the menu items
+// "START" and "STOP", and the serial band (port selector, "Connect" /
+// "Disconnect" panels, "COM Connect" toggle) that lies right of the fixed
+// client area. Received bytes go through the framer that start-up chose.
+class SerialController : public QObject {
+    Q_OBJECT
+public:
+    // `form` is the main window: the band's widgets are its children, placed
+    // beyond the client area's right edge, so a wider window shows them.
+    // `changed` runs after every batch that decoded a frame and after each
+    // connect or disconnect.
+    SerialController(const decode::StartupResult& startup, decode::MeterState& state,
+                     decode::ReadingSink* sink, Dialogs& dialogs, QAction* start, QAction* stop,
+                     QWidget* form, std::function<void()> changed,
+                     links::ComPortTable ports = links::ComPortTable::fromEnvironment(),
+                     QObject* parent = nullptr);
+    ~SerialController() override;
+
+    // "START" and the panel "Connect".
+    void BTCon1Click();
+    // "STOP" and the panel "Disconnect".
+    void BtDiscon1Click();
+    // The "COM Connect" toggle: down connects, up disconnects.
+    void COMConClick();
+    // The port selector: each moves the choice on to the next port.
+    void COM11Click();
+    void COM21Click();
+    void COM31Click();
+    void COM41Click();
+
+    // The exclusive group of connect buttons: when "COM Connect" goes down,
+    // every peer comes up without its click handling.
+    void addGroupPeer(QAbstractButton* peer);
+    // Sets "COM Connect" up without its click handling.
+    void release();
+
+    links::TSerialPortDriver& COMM2() { return m_comm2; }
+    QAbstractButton* COMCon() const;
+    QWidget* band() const { return m_band; }
+
+private:
+    void buildBand(QWidget* form);
+    void placeBand();
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void showPort(int index);
+    void receive(const std::uint8_t* data, std::size_t size);
+    void connectionLost();
+    void notifyChanged();
+
+    links::TSerialPortDriver m_comm2;
+    decode::ReceiveHandler m_handler;
+    decode::MeterState& m_state;
+    decode::ReadingSink* m_sink;
+    Dialogs& m_dialogs;
+    QPointer<QAction> m_start;
+    QPointer<QAction> m_stop;
+    QPointer<QWidget> m_form;
+    std::function<void()> m_changed;
+
+    QWidget* m_band = nullptr;
+    std::array<QPushButton*, 4> m_portPanels{};
+    QPushButton* m_connectPanel = nullptr;
+    QPushButton* m_disconnectPanel = nullptr;
+    QPushButton* m_comCon = nullptr;
+    QVector<QPointer<QAbstractButton>> m_peers;
+};
+
+} // namespace kq::app
