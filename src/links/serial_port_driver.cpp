@@ -37,12 +37,17 @@ SerialPortProblem::Kind problemKindOf(int error) {
 TSerialPortDriver::TSerialPortDriver(ComPortTable table)
     : m_table(std::move(table)), m_buffer(m_inBufSize), m_timer(std::make_unique<QTimer>()) {
     m_timer->setObjectName("COMM2.Timer");
-    m_timer->setInterval(m_pollingDelay);
+    m_timer->setInterval(timerInterval());
     QObject::connect(m_timer.get(), &QTimer::timeout, [this] { TimerTick(); });
 }
 
 TSerialPortDriver::~TSerialPortDriver() {
     Disconnect();
+}
+
+int TSerialPortDriver::timerInterval() const {
+    // A delay of 0 would poll without pause and take a whole core.
+    return m_pollingDelay > 0 ? m_pollingDelay : 1;
 }
 
 bool TSerialPortDriver::pollingTimerActive() const {
@@ -77,7 +82,7 @@ bool TSerialPortDriver::Connect() {
 
     m_fd = fd;
     applyLineSettings();
-    m_timer->start(m_pollingDelay);
+    m_timer->start(timerInterval());
     return true;
 }
 
@@ -214,12 +219,12 @@ void TSerialPortDriver::setComPortInBufSize(std::uint16_t size) {
 void TSerialPortDriver::setComPortPollingDelay(std::uint16_t ms) {
     if (!Connected()) {
         m_pollingDelay = ms;
-        m_timer->setInterval(ms);
+        m_timer->setInterval(timerInterval());
         return;
     }
     m_timer->stop();
     m_pollingDelay = ms;
-    m_timer->start(ms);
+    m_timer->start(timerInterval());
 }
 
 } // namespace kq::links

@@ -103,6 +103,7 @@ public:
 private:
     void applyLineSettings();
     void lose(int error);
+    int timerInterval() const;
 
     ComPortTable m_table;
     TComPortNumber m_port = pnCOM2;
