@@ -226,11 +226,17 @@ private slots:
         }
     }
 
-    void pastedPageLengthKeepsItsDigits() {
+    // A pasted text is not filtered like typing: it stands until the timer applies it,
+    // and one that is no whole number becomes "100", selected.
+    void pastedPageLengthThatIsNoNumberBecomes100() {
         Harness h;
         h.panel->Maxrecord()->selectAll();
         h.panel->Maxrecord()->insert(QStringLiteral("-5x0"));
-        QCOMPARE(h.panel->Maxrecord()->text(), QStringLiteral("50"));
+        QCOMPARE(h.panel->Maxrecord()->text(), QStringLiteral("-5x0"));
+        h.panel->Timer2Timer();
+        QCOMPARE(h.panel->Maxrecord()->text(), QStringLiteral("100"));
+        QCOMPARE(h.panel->Maxrecord()->selectedText(), QStringLiteral("100"));
+        QCOMPARE(h.pager.pageSize(), 100);
     }
 
     void enlargeAndRestore() {
