@@ -116,10 +116,12 @@ TEST(SafeSave, ReplacedFileKeepsItsNamesModeAndOwner) {
         const std::string path = dir.file("log.txt");
         writeFile(path, "old");
         ::chmod(path.c_str(), c.mode);
-        if (c.hardLink)
+        if (c.hardLink) {
             ASSERT_EQ(::link(path.c_str(), dir.file("other.txt").c_str()), 0);
-        if (c.otherOwner)
+        }
+        if (c.otherOwner) {
             ASSERT_EQ(::chown(path.c_str(), kNobody, kNobody), 0);
+        }
         const Stat before = statOf(path);
 
         const auto r = kq::files::saveLog(twoRows(), path);
