@@ -146,13 +146,17 @@ void LogFileActions::SpeedButton2Click() {
         static_cast<std::uint64_t>(std::max<qint64>(QFileInfo(name).size(), 0));
     const bool longWork = size / (xml ? kXmlBytesPerRow : kTextBytesPerRow) > m_progressRows;
     const std::uint64_t before = m_cds1.rowCount();
+    const std::uint64_t generation = m_cds1.generation();
     files::LoadResult result;
     {
         FlagGuard busy(m_printBusy, longWork);
         WorkProgress progress(m_window, QStringLiteral("Loading the log..."), longWork);
         result = files::loadLog(m_cds1, path, progress.callback());
     }
-    if (m_tableChanged && (result.ok() || m_cds1.rowCount() != before))
+    // A cancelled load took its rows back; a grid that showed them meanwhile
+    // follows too.
+    if (m_tableChanged &&
+        (result.ok() || m_cds1.rowCount() != before || m_cds1.generation() != generation))
         m_tableChanged();
     if (result.status == files::LoadResult::Status::Failed)
         m_dialogs.message(nullptr, QStringLiteral("Error"), QStringLiteral("Failed to Load File!"),

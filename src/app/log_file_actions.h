@@ -28,8 +28,9 @@ public:
     // progress dialog (the event loop turns meanwhile).
     LogFileActions(QWidget* window, Dialogs& dialogs, record::LogTable& cds1, bool& PrintBusy);
 
-    // Called after a load changed cds1 (also after a failed or cancelled text
-    // load that kept rows), so that the grid can follow.
+    // Called after a load changed cds1 (also after a failed text load that
+    // kept rows, or a cancelled one that took its rows back), so that the grid
+    // can follow.
     void setTableChanged(std::function<void()> tableChanged);
     // Work on more rows than this shows a progress dialog with Cancel.
     void setProgressRows(std::uint64_t rows) { m_progressRows = rows; }
