@@ -68,11 +68,12 @@ check "steady: every value of the meter appears" \
     bash -c "grep -q \$'\t19.99\t' '$work/steady.out' && grep -q \$'\t20.00\t' '$work/steady.out' && grep -q \$'\t0L\t' '$work/steady.out'"
 check "steady: nothing on stderr" [ ! -s "$work/steady.err" ]
 
-# The two-row family on the same cable: the 24B decoder's main row and unit.
+# The two-row family on the same cable: the main row shows the cable's usb.1,
+# the reading is the meter's, from the second row.
 pty=$(start_sim tworow --form usb24b --values 12.34 --unit ms --rate 20 --count 400)
 monitor tworow "$pty" --usb --count 3
 check "two-row: exit 0" [ "$(cat "$work/tworow.rc")" = 0 ]
-check "two-row: main row and unit" lines_match "$work/tworow.out" 3 "$time_re"$'\tusb\\.1\tm\\|s\t'
+check "two-row: the meter's reading and unit" lines_match "$work/tworow.out" 3 "$time_re"$'\t12\\.34\tm\\|s\t'
 
 # No cable, two cables, a device that is no serial line.
 monitor none "" --usb --count 1
