@@ -52,8 +52,8 @@ SaveResult saveLog(const record::LogTable& table, const std::string& path,
                    const Progress& progress = {});
 
 // Text form: the file's rows are appended; on failure the rows read before
-// stay, on cancel the table is left as it was. XML form: the table is replaced by the packet's rows, states and
-// change log; on failure or cancel the table is left as it was.
+// stay, on cancel the table is left as it was. XML form: the table is replaced by the packet's
+// rows, states and change log; on failure or cancel the table is left as it was.
 LoadResult loadLog(record::LogTable& table, const std::string& path, const Progress& progress = {});
 
 } // namespace kq::files

@@ -228,9 +228,10 @@ TEST(TextLogRead, LongHeaderAndLongDataLinesAreRead) {
         MemorySource in(bytes);
         const auto r = kq::files::readTextLog(t, in);
         EXPECT_TRUE(r.ok()) << r.error;
-        EXPECT_EQ(rowTexts(t), (std::vector<std::string>{"1|a|<null>|<null>",
-                                                         "2|" + std::string(20, 'y') + "|<null>|<null>",
-                                                         "3|b|<null>|<null>"}));
+        EXPECT_EQ(rowTexts(t),
+                  (std::vector<std::string>{"1|a|<null>|<null>",
+                                            "2|" + std::string(20, 'y') + "|<null>|<null>",
+                                            "3|b|<null>|<null>"}));
     }
 }
 
