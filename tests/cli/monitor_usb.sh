@@ -11,6 +11,8 @@ passed=0
 failed=0
 
 cleanup() {
+    # start_sim runs in a command substitution, so its meters are listed in a file.
+    [ -f "$work/sims.pids" ] && while read -r pid; do sims+=("$pid"); done <"$work/sims.pids"
     for pid in "${sims[@]}"; do kill "$pid" 2>/dev/null; done
     wait 2>/dev/null
     rm -rf "$work"
@@ -34,7 +36,7 @@ start_sim() {
     shift
     rm -f "$work/$tag.path"
     "$SIM" --path-file "$work/$tag.path" "$@" >/dev/null 2>"$work/$tag.simerr" &
-    sims+=($!)
+    echo $! >>"$work/sims.pids"
     for _ in $(seq 1 200); do
         [ -s "$work/$tag.path" ] && { head -1 "$work/$tag.path"; return 0; }
         sleep 0.05
