@@ -33,6 +33,7 @@
 #include <fcntl.h>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <sys/resource.h>
 #include <termios.h>
@@ -287,6 +288,91 @@ double frameToGlassLatencyMs(int frames) {
     return latencies[latencies.size() / 2];
 }
 
+struct TickFigures {
+    double worstTickMs = -1.0;
+    int sent = 0;
+    int lost = -1;
+};
+
+// The poll as the window runs it (a tick every 10 ms on one thread) over a
+// real line, while a meter sends `fps` frames a second, each arriving in USB
+// packets of `packetBytes` bytes `packetGapMs` apart, as a bridge passes bytes
+// on. Reports the longest tick and the frames that never reached the log.
+TickFigures pollUnderLoad(double fps, int seconds, int packetBytes, int packetGapMs) {
+    TickFigures out;
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0)
+        return out;
+    termios tio{};
+    ::tcgetattr(master, &tio);
+    ::cfmakeraw(&tio);
+    ::tcsetattr(master, TCSANOW, &tio);
+    kq::links::TtyUsbBridge::Discovery d;
+    d.paths = std::vector<std::string>{::ptsname(master)};
+    kq::links::TtyUsbBridge bridge(d);
+    kq::links::UsbLink link(bridge);
+    if (link.usb_dllClick().message != kq::links::UsbMessage::None) {
+        ::close(master);
+        return out;
+    }
+    struct Values : kq::decode::ReadingSink {
+        std::set<std::string> seen;
+        void INDataToTable(const kq::decode::MeterState& s) override { seen.insert(s.ValueText); }
+    } sink;
+    kq::decode::MeterState state;
+    kq::decode::applyStartup(state, kq::decode::builtModelSwitches(), ".");
+
+    std::atomic<bool> stop{false};
+    std::atomic<int> sent{0};
+    const int frames = static_cast<int>(fps * seconds);
+    std::thread meter([&] {
+        const auto period = std::chrono::duration<double>(1.0 / fps);
+        const auto start = Clock::now() + std::chrono::milliseconds(100);
+        for (int i = 0; i < frames && !stop; ++i) {
+            std::this_thread::sleep_until(start +
+                                          std::chrono::duration_cast<Clock::duration>(period * i));
+            const auto bytes = frameFor(1000 + i % 9000);
+            bool ok = true;
+            for (std::size_t at = 0; ok && at < bytes.size();
+                 at += static_cast<std::size_t>(packetBytes)) {
+                if (at > 0)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(packetGapMs));
+                const std::size_t n =
+                    std::min(bytes.size() - at, static_cast<std::size_t>(packetBytes));
+                ok = ::write(master, bytes.data() + at, n) == static_cast<ssize_t>(n);
+            }
+            if (!ok)
+                break;
+            ++sent;
+        }
+    });
+    double worst = 0.0;
+    int over = 0; // ticks longer than the read time-out and a millisecond for the rest
+    const auto until =
+        Clock::now() + std::chrono::seconds(seconds) + std::chrono::milliseconds(400);
+    auto next = Clock::now();
+    while (Clock::now() < until) {
+        next += std::chrono::milliseconds(10);
+        const auto t0 = Clock::now();
+        (void)link.Timer1Timer(state, &sink);
+        const double ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+        worst = std::max(worst, ms);
+        over += ms > 11.0 ? 1 : 0;
+        std::this_thread::sleep_until(std::max(next, Clock::now()));
+    }
+    stop = true;
+    meter.join();
+    ::close(master);
+    out.worstTickMs = worst;
+    out.sent = sent;
+    out.lost = sent - static_cast<int>(sink.seen.size());
+    std::fprintf(stderr,
+                 "poll at %g fps, packets of %d bytes %d ms apart: %d frames sent, %zu logged, "
+                 "worst tick %.2f ms, %d ticks over 11 ms\n",
+                 fps, packetBytes, packetGapMs, out.sent, sink.seen.size(), worst, over);
+    return out;
+}
+
 // One poll tick that reads and decodes a whole frame, over the fake bridge.
 void BM_PollTickDecodingAFrame(benchmark::State& st) {
     kq::links::FakeUsbBridge bridge;
@@ -333,6 +419,14 @@ int main(int argc, char** argv) {
     printFigure("usb_link_cpu_percent_2fps", linkCpuPercent(2, seconds), "%");
     printFigure("usb_link_cpu_percent_60fps", linkCpuPercent(60, seconds), "%");
     printFigure("frame_to_glass_latency_ms", frameToGlassLatencyMs(200), "ms");
+    // Frames in two halves with a gap after each frame, and frames at the
+    // pace of the wire (4 bytes every 2 ms at 19200 bit/s, no gap at 60 frames/s).
+    const TickFigures halves = pollUnderLoad(60, seconds, 16, 4);
+    printFigure("usb_poll_worst_tick_ms_60fps_halves", halves.worstTickMs, "ms");
+    printFigure("usb_poll_frames_lost_60fps_halves", halves.lost, "frames");
+    const TickFigures paced = pollUnderLoad(60, seconds, 4, 2);
+    printFigure("usb_poll_worst_tick_ms_60fps_wire_pace", paced.worstTickMs, "ms");
+    printFigure("usb_poll_frames_lost_60fps_wire_pace", paced.lost, "frames");
 
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

@@ -6,6 +6,7 @@
 #include "print/picture_export.h"
 #include "print/report_painter.h"
 #include "record/log_table.h"
+#include "record/recorder.h"
 
 #include <QCoreApplication>
 #include <QDate>
@@ -76,6 +77,41 @@ private:
 
 } // namespace
 
+// Keeps the log step waiting for as long as a long file operation runs, or,
+// without a recorder, stops the decoding as PrintBusy does.
+class LogFileActions::WorkGuard {
+public:
+    WorkGuard(LogFileActions& actions, bool longWork)
+        : m_actions(actions), m_busy(actions.m_printBusy, longWork && !actions.m_recorder) {
+        if (longWork && actions.m_recorder && !actions.m_recorder->logHeld()) {
+            actions.m_recorder->holdLog();
+            m_holding = true;
+        }
+    }
+    ~WorkGuard() { release(); }
+    WorkGuard(const WorkGuard&) = delete;
+    WorkGuard& operator=(const WorkGuard&) = delete;
+
+    // Logs the readings that came meanwhile; says so if some could not be kept.
+    void release() {
+        if (!m_holding)
+            return;
+        m_holding = false;
+        const std::size_t dropped = m_actions.m_recorder->droppedWhileHeld();
+        m_actions.m_recorder->releaseLog();
+        if (dropped > 0)
+            m_actions.generalErrorReport(
+                QStringLiteral("%1 readings that arrived while the file was worked on could not "
+                               "be logged.")
+                    .arg(dropped));
+    }
+
+private:
+    LogFileActions& m_actions;
+    FlagGuard m_busy;
+    bool m_holding = false;
+};
+
 LogFileActions::LogFileActions(QWidget* window, Dialogs& dialogs, record::LogTable& cds1,
                                bool& PrintBusy)
     : m_window(window), m_dialogs(dialogs), m_cds1(cds1), m_printBusy(PrintBusy) {}
@@ -102,12 +138,18 @@ void LogFileActions::saveasClick() {
     const std::string path = localPath(name);
     const bool xml = files::formForName(path) == files::LogForm::Xml;
     const bool longWork = m_cds1.rowCount() > m_progressRows;
+    const std::size_t rowsBefore = m_cds1.rowCount();
     files::SaveResult result;
     {
-        FlagGuard busy(m_printBusy, longWork);
-        WorkProgress progress(m_window, QStringLiteral("Saving the log..."), longWork);
-        result = files::saveLog(m_cds1, path, progress.callback());
+        WorkGuard busy(*this, longWork);
+        {
+            WorkProgress progress(m_window, QStringLiteral("Saving the log..."), longWork);
+            result = files::saveLog(m_cds1, path, progress.callback());
+        }
+        busy.release();
     }
+    if (m_tableChanged && m_cds1.rowCount() != rowsBefore)
+        m_tableChanged(); // readings that came during the save were logged
     const QString done =
         QStringLiteral("Save table to specified file: ") + name + QStringLiteral(" Scuss!");
     if (result.status == files::SaveResult::Status::Saved) {
@@ -146,13 +188,21 @@ void LogFileActions::SpeedButton2Click() {
         static_cast<std::uint64_t>(std::max<qint64>(QFileInfo(name).size(), 0));
     const bool longWork = size / (xml ? kXmlBytesPerRow : kTextBytesPerRow) > m_progressRows;
     const std::uint64_t before = m_cds1.rowCount();
+    const std::uint64_t generation = m_cds1.generation();
     files::LoadResult result;
     {
-        FlagGuard busy(m_printBusy, longWork);
-        WorkProgress progress(m_window, QStringLiteral("Loading the log..."), longWork);
-        result = files::loadLog(m_cds1, path, progress.callback());
+        WorkGuard busy(*this, longWork);
+        {
+            WorkProgress progress(m_window, QStringLiteral("Loading the log..."), longWork);
+            result = files::loadLog(m_cds1, path, progress.callback());
+        }
+        // The readings that came meanwhile go after the loaded rows.
+        busy.release();
     }
-    if (m_tableChanged && (result.ok() || m_cds1.rowCount() != before))
+    // A cancelled load took its rows back; a grid that showed them meanwhile
+    // follows too.
+    if (m_tableChanged &&
+        (result.ok() || m_cds1.rowCount() != before || m_cds1.generation() != generation))
         m_tableChanged();
     if (result.status == files::LoadResult::Status::Failed)
         m_dialogs.message(nullptr, QStringLiteral("Error"), QStringLiteral("Failed to Load File!"),

@@ -10,7 +10,8 @@ class QWidget;
 
 namespace kq::record {
 class LogTable;
-}
+class Recorder;
+} // namespace kq::record
 
 namespace kq::app {
 
@@ -23,13 +24,19 @@ class Dialogs;
 class LogFileActions {
 public:
     // `window` owns the dialogs and is repainted after each action; `PrintBusy`
-    // is the window's flag that keeps the USB poll from logging: it is set
-    // while the preview is open and while a long save or load runs its
-    // progress dialog (the event loop turns meanwhile).
+    // is the window's flag that keeps the USB poll from decoding: it is set
+    // while the preview is open.
     LogFileActions(QWidget* window, Dialogs& dialogs, record::LogTable& cds1, bool& PrintBusy);
 
-    // Called after a load changed cds1 (also after a failed or cancelled text
-    // load that kept rows), so that the grid can follow.
+    // The recorder that owns cds1. While a long save or load runs its progress
+    // dialog (the event loop turns meanwhile), the glass keeps following the
+    // meter and only the log step waits: readings are logged afterwards, in
+    // order. Without a recorder, PrintBusy stops the decoding instead.
+    void setRecorder(record::Recorder* recorder) { m_recorder = recorder; }
+
+    // Called after a load changed cds1 (also after a failed text load that
+    // kept rows, or a cancelled one that took its rows back), so that the grid
+    // can follow.
     void setTableChanged(std::function<void()> tableChanged);
     // Work on more rows than this shows a progress dialog with Cancel.
     void setProgressRows(std::uint64_t rows) { m_progressRows = rows; }
@@ -48,11 +55,13 @@ public:
 
 private:
     void generalErrorReport(const QString& text);
+    class WorkGuard;
 
     QWidget* m_window;
     Dialogs& m_dialogs;
     record::LogTable& m_cds1;
     bool& m_printBusy;
+    record::Recorder* m_recorder = nullptr;
     std::function<void()> m_tableChanged;
     std::uint64_t m_progressRows = 100000;
     QString m_lastOpenName;

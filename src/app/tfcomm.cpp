@@ -193,6 +193,7 @@ void TFCOMM::buildWidgets() {
 
     m_files =
         std::make_unique<LogFileActions>(this, m_dialogs, m_recorder->cds1, m_state.PrintBusy);
+    m_files->setRecorder(m_recorder.get());
     m_files->setTableChanged([this] {
         render();
         renderViews();

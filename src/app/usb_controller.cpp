@@ -78,14 +78,32 @@ void UsbController::Timer1Timer() {
     links::UsbTickResult tick;
     try {
         tick = m_link.Timer1Timer(m_state, m_sink);
-    } catch (const std::exception&) {
-        // A reading the log could not take (it is full beyond its store) must
-        // neither stop the poll nor open a box a hundred times a second; the
-        // glass has been updated already.
-        tick.changed = true;
+    } catch (const std::exception& e) {
+        logFailed(QString::fromLocal8Bit(e.what()));
+        return;
+    } catch (...) {
+        logFailed(QStringLiteral("Unknown error"));
+        return;
     }
+    // A reading that reached the log again ends the failure: the next one is
+    // reported anew.
+    if (tick.decoder == decode::Decoder::D12B)
+        m_logFailureReported = false;
     if (tick.changed)
         notifyChanged();
+}
+
+void UsbController::logFailed(const QString& why) {
+    // The glass, MIN/MAX and the judgement were updated before the log step
+    // failed, so they are shown; the poll goes on. The user learns once why
+    // readings stopped being logged, not a hundred times a second.
+    notifyChanged();
+    if (m_logFailureReported)
+        return;
+    m_logFailureReported = true;
+    m_dialogs.message(m_owner, QCoreApplication::applicationName(),
+                      QStringLiteral("Readings are no longer logged: ") + why,
+                      Dialogs::Icon::Error);
 }
 
 void UsbController::notifyChanged() {

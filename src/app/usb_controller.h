@@ -58,6 +58,10 @@ public:
 private:
     void usb_dllClick();
     void notifyChanged();
+    // A reading the poll decoded could not be logged (the log store is full,
+    // memory ran out): reported through the general error report, once per run
+    // of such failures.
+    void logFailed(const QString& why);
 
     std::unique_ptr<links::UsbBridge> m_bridge;
     links::UsbLink m_link;
@@ -69,6 +73,7 @@ private:
     std::function<void()> m_changed;
     QTimer* m_timer1 = nullptr;
     QVector<QPointer<QAbstractButton>> m_peers;
+    bool m_logFailureReported = false;
 };
 
 } // namespace kq::app

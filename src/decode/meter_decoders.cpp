@@ -225,11 +225,23 @@ DecodeStatus LcdDisplay24B(MeterState& state) {
     // Taking it from the main row the way the light meter does (count with the points
     // ignored, FullScale for the overload display) makes MIN/MAX follow this meter's
     // reading instead of whatever the last light-meter frame left; the lit minus sign
-    // makes it negative so the lowest reading is the true minimum. A main row that
-    // is no number keeps the value, as the light meter does.
+    // makes it negative so the lowest reading is the true minimum. A frame with no
+    // number on either row keeps the value, as the light meter does.
     int count = 0;
     DecodeStatus status{DecodeStatus::Kind::NoReading};
-    const Count kind = readCount(frame.digits, count);
+    Count kind = readCount(frame.digits, count);
+    if (kind == Count::None) {
+        // On the USB cable the main row always reads "usb.1" and the meter's
+        // reading stands on the second row: the reading, its text and its
+        // decimal point then come from there, so that MIN/MAX follows the
+        // meter and not the cable's marker.
+        kind = readCount(frame.row2, count);
+        if (kind != Count::None) {
+            buildValueText(state.ValueText, frame.row2, frame.bit68, frame.bit60, frame.bit52,
+                           state.LocaleDecimalSeparator);
+            state.PointState = frame.bit52 ? 3 : frame.bit60 ? 2 : frame.bit68 ? 1 : 0;
+        }
+    }
     if (kind != Count::None) {
         const float value = kind == Count::Overload ? static_cast<float>(state.range.FullScale)
                                                     : static_cast<float>(count);

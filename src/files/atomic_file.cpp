@@ -1,20 +1,17 @@
 #include "files/atomic_file.h"
 
 #include <cerrno>
-#include <chrono>
 #include <climits>
-#include <cstdint>
-#include <cstdio>
 #include <cstdlib>
-#include <exception>
 #include <fcntl.h>
-#include <random>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace kq::files {
 
 namespace {
+
+constexpr const char* kPartly = " (the file is only partly written)";
 
 std::string folderOf(const std::string& path) {
     const auto slash = path.rfind('/');
@@ -40,6 +37,47 @@ std::string resolveLink(const std::string& path) {
     return resolved;
 }
 
+// The mode a newly created file gets: what the umask leaves of 0666.
+mode_t newFileMode() {
+    const mode_t mask = ::umask(022);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
+// An unnamed file for the staged content, gone as soon as it is closed.
+int anonymousFile() {
+    const char* env = std::getenv("TMPDIR");
+    const std::string dir = env && *env ? env : "/tmp";
+    const int fd = ::open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd >= 0)
+        return fd;
+    std::string name = dir + "/kqmeter-save-XXXXXX";
+    const int named = ::mkostemp(name.data(), O_CLOEXEC);
+    if (named >= 0)
+        ::unlink(name.c_str());
+    return named;
+}
+
+bool writeAll(int fd, const char* data, std::size_t size, std::size_t* done = nullptr) {
+    if (done)
+        *done = 0;
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0)
+                errno = EIO;
+            return false;
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
+        if (done)
+            *done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
 } // namespace
 
 AtomicFile::AtomicFile(std::string target) : m_target(resolveLink(target)) {}
@@ -53,43 +91,82 @@ void AtomicFile::fail(const char* what, int err) {
 }
 
 bool AtomicFile::open() {
-    const std::string folder = folderOf(m_target);
-    const std::string base = baseNameOf(m_target);
-    if (base.empty()) {
+    if (baseNameOf(m_target).empty()) {
         fail("Cannot create file", EISDIR);
         return false;
     }
-    std::uint64_t seed = static_cast<std::uint64_t>(::getpid()) << 32;
-    try {
-        seed ^= std::random_device{}();
-    } catch (const std::exception&) {
-        // No entropy source: the clock still tells concurrent saves apart.
-    }
-    seed ^= static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
-    std::mt19937_64 names(seed);
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        char suffix[32];
-        std::snprintf(suffix, sizeof suffix, ".%08x.tmp", static_cast<unsigned>(names()));
-        std::string temp = folder + "/." + base + suffix;
-        // 0666 lets the umask decide, as for any newly created file.
-        m_fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (m_fd >= 0) {
-            m_tempPath = std::move(temp);
-            break;
+    struct stat st {};
+    const bool exists = ::stat(m_target.c_str(), &st) == 0;
+    if (exists) {
+        if (S_ISDIR(st.st_mode)) {
+            fail("Cannot create file", EISDIR);
+            return false;
         }
-        if (errno != EEXIST) {
-            fail("Cannot create file", errno);
+        // A write-protected file stays as it is, also for a user whom the
+        // system would let write it anyway.
+        if ((st.st_mode & 0222) == 0) {
+            fail("Cannot write file", EACCES);
+            return false;
+        }
+        if (::access(m_target.c_str(), W_OK) != 0) {
+            fail("Cannot write file", errno);
             return false;
         }
     }
-    if (m_fd < 0) {
-        fail("Cannot create file", EEXIST);
+    // A rename would leave the other names of a hard-linked file with the old
+    // content, so such a file is written over.
+    if (!(exists && st.st_nlink > 1) && openBeside(exists, st))
+        return true;
+    if (!exists)
+        return false; // the folder takes no new file, so there is nothing to write over
+    m_error.clear();
+    return openInPlace();
+}
+
+bool AtomicFile::openBeside(bool exists, const struct stat& st) {
+    std::string temp = folderOf(m_target) + "/." + baseNameOf(m_target) + ".XXXXXX";
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0) {
+        fail("Cannot create file", errno);
         return false;
     }
-    // Replacing a file keeps its permissions.
-    struct stat st {};
-    if (::stat(m_target.c_str(), &st) == 0 && S_ISREG(st.st_mode))
-        (void)::fchmod(m_fd, st.st_mode & 07777);
+    bool kept = true;
+    if (exists) {
+        // The new file takes the place of the old one, so it takes its owner
+        // and its permissions too; an owner that cannot be given (another
+        // user's file in a shared folder) rules the rename out.
+        struct stat mine {};
+        if (::fstat(fd, &mine) != 0 || ((mine.st_uid != st.st_uid || mine.st_gid != st.st_gid) &&
+                                        ::fchown(fd, st.st_uid, st.st_gid) != 0))
+            kept = false;
+        if (kept && ::fchmod(fd, st.st_mode & 07777) != 0)
+            kept = false;
+    } else if (::fchmod(fd, newFileMode()) != 0) {
+        kept = false;
+    }
+    if (!kept) {
+        ::close(fd);
+        ::unlink(temp.c_str());
+        return false;
+    }
+    m_fd = fd;
+    m_tempPath = std::move(temp);
+    return true;
+}
+
+bool AtomicFile::openInPlace() {
+    m_targetFd = ::open(m_target.c_str(), O_WRONLY | O_CLOEXEC);
+    if (m_targetFd < 0) {
+        fail("Cannot write file", errno);
+        return false;
+    }
+    m_fd = anonymousFile();
+    if (m_fd < 0) {
+        // Nowhere to keep the content until it is complete: it goes straight
+        // over the old file.
+        m_fd = m_targetFd;
+        m_direct = true;
+    }
     return true;
 }
 
@@ -99,20 +176,42 @@ bool AtomicFile::write(const char* data, std::size_t size) {
             fail("Cannot write file", EBADF);
         return false;
     }
-    while (size > 0) {
-        const ssize_t n = ::write(m_fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
+    if (!writeAll(m_fd, data, size)) {
+        fail("Cannot write file", errno);
+        if (m_direct)
+            m_error += kPartly;
+        return false;
+    }
+    m_written += size;
+    return true;
+}
+
+bool AtomicFile::copyIntoTarget() {
+    // Written over the old bytes first and cut to length last, so that a
+    // file system that reuses the old blocks needs no new space until the
+    // new content is longer.
+    if (::lseek(m_fd, 0, SEEK_SET) != 0 || ::lseek(m_targetFd, 0, SEEK_SET) != 0) {
+        fail("Cannot write file", errno);
+        return false;
+    }
+    char buffer[1 << 16];
+    std::uint64_t copied = 0;
+    while (copied < m_written) {
+        const ssize_t n = ::read(m_fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            fail("Cannot write file", n == 0 ? EIO : errno);
+            return false;
+        }
+        std::size_t done = 0;
+        if (!writeAll(m_targetFd, buffer, static_cast<std::size_t>(n), &done)) {
             fail("Cannot write file", errno);
+            if (copied > 0 || done > 0)
+                m_error += kPartly;
             return false;
         }
-        if (n == 0) {
-            fail("Cannot write file", EIO);
-            return false;
-        }
-        data += n;
-        size -= static_cast<std::size_t>(n);
+        copied += static_cast<std::uint64_t>(n);
     }
     return true;
 }
@@ -123,6 +222,26 @@ bool AtomicFile::commit() {
             fail("Cannot write file", EBADF);
         discard();
         return false;
+    }
+    if (m_targetFd >= 0) {
+        bool ok = m_direct || copyIntoTarget();
+        if (ok && (::ftruncate(m_targetFd, static_cast<off_t>(m_written)) != 0 ||
+                   ::fsync(m_targetFd) != 0)) {
+            fail("Cannot write file", errno);
+            m_error += kPartly;
+            ok = false;
+        }
+        if (ok && ::close(m_targetFd) != 0) {
+            fail("Cannot write file", errno);
+            m_error += kPartly;
+            ok = false;
+        } else if (ok) {
+            if (m_fd == m_targetFd)
+                m_fd = -1;
+            m_targetFd = -1;
+        }
+        discard();
+        return ok;
     }
     if (::fsync(m_fd) != 0) {
         fail("Cannot write file", errno);
@@ -152,10 +271,14 @@ bool AtomicFile::commit() {
 }
 
 void AtomicFile::discard() {
-    if (m_fd >= 0) {
+    if (m_fd >= 0 && m_fd != m_targetFd)
         ::close(m_fd);
-        m_fd = -1;
+    m_fd = -1;
+    if (m_targetFd >= 0) {
+        ::close(m_targetFd);
+        m_targetFd = -1;
     }
+    m_direct = false;
     if (!m_tempPath.empty()) {
         ::unlink(m_tempPath.c_str());
         m_tempPath.clear();

@@ -51,9 +51,9 @@ struct LoadResult {
 SaveResult saveLog(const record::LogTable& table, const std::string& path,
                    const Progress& progress = {});
 
-// Text form: the file's rows are appended; on failure or cancel the rows read
-// before stay. XML form: the table is replaced by the packet's rows, states and
-// change log; on failure or cancel the table is left as it was.
+// Text form: the file's rows are appended; on failure the rows read before
+// stay, on cancel the table is left as it was. XML form: the table is replaced by the packet's
+// rows, states and change log; on failure or cancel the table is left as it was.
 LoadResult loadLog(record::LogTable& table, const std::string& path, const Progress& progress = {});
 
 } // namespace kq::files

@@ -2,6 +2,7 @@
 
 #include "record/log_table.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstring>
@@ -55,62 +56,147 @@ std::optional<std::int32_t> parseNo(std::string_view s) {
     return v;
 }
 
-// One line cut into fields. Unquoted fields point into the line; quoted
-// fields are unescaped into their own storage.
-class LineFields {
+// Cuts one data line into fields as its bytes arrive, so a line of any
+// length is read in bounded memory: each field keeps only what the table can
+// store of it.
+class LineSplitter {
 public:
     enum class Result { Ok, TooMany };
 
-    Result split(std::string_view line) {
+    void reset() {
         m_count = 0;
-        std::size_t i = 0;
-        const std::size_t n = line.size();
-        while (i < n && isSeparator(line[i]))
-            ++i;
-        while (i < n) {
-            if (m_count == m_fields.size())
-                return Result::TooMany;
-            Field& f = m_fields[m_count++];
-            if (line[i] == '"') {
-                // Runs to the matching closing quote ("" stands for one quote),
-                // or to the end of the line when there is none.
-                f.storage.clear();
-                ++i;
-                while (i < n) {
-                    if (line[i] == '"') {
-                        if (i + 1 < n && line[i + 1] == '"') {
-                            f.storage.push_back('"');
-                            i += 2;
-                            continue;
-                        }
-                        ++i;
-                        break;
-                    }
-                    f.storage.push_back(line[i++]);
-                }
-                f.view = f.storage;
-            } else {
-                const std::size_t start = i;
-                while (i < n && !isSeparator(line[i]))
-                    ++i;
-                f.view = line.substr(start, i - start);
-            }
-            while (i < n && isSeparator(line[i]))
-                ++i;
-        }
-        return Result::Ok;
+        m_state = State::Between;
+        m_tooMany = false;
     }
 
+    void feed(std::string_view part) {
+        for (std::size_t i = 0; i < part.size() && !m_tooMany;) {
+            const char c = part[i];
+            switch (m_state) {
+            case State::Between:
+                if (isSeparator(c)) {
+                    ++i;
+                    continue;
+                }
+                if (m_count == m_fields.size()) {
+                    m_tooMany = true;
+                    return;
+                }
+                m_fields[m_count].clear(m_count == 0); // the first field is the number
+                ++m_count;
+                ++i;
+                if (c == '"') {
+                    m_state = State::Quoted;
+                } else {
+                    m_fields[m_count - 1].add(c);
+                    m_state = State::Plain;
+                }
+                continue;
+            case State::Plain: {
+                // The common case: a run of ordinary bytes.
+                std::size_t j = i;
+                while (j < part.size() && !isSeparator(part[j]))
+                    ++j;
+                m_fields[m_count - 1].add(part.substr(i, j - i));
+                i = j;
+                if (i < part.size())
+                    m_state = State::Between;
+                continue;
+            }
+            case State::Quoted:
+                if (c == '"')
+                    m_state = State::QuoteInQuoted;
+                else
+                    m_fields[m_count - 1].add(c);
+                ++i;
+                continue;
+            case State::QuoteInQuoted:
+                // Two quotes stand for one; anything else ends the field and
+                // is read again as what follows it.
+                if (c == '"') {
+                    m_fields[m_count - 1].add('"');
+                    m_state = State::Quoted;
+                    ++i;
+                } else {
+                    m_state = State::Between;
+                }
+                continue;
+            }
+        }
+    }
+
+    Result finish() const { return m_tooMany ? Result::TooMany : Result::Ok; }
     std::size_t count() const { return m_count; }
-    std::string_view operator[](std::size_t i) const { return m_fields[i].view; }
+    std::string_view operator[](std::size_t i) const { return m_fields[i].text(); }
 
 private:
-    struct Field {
-        std::string_view view;
-        std::string storage;
+    enum class State { Between, Plain, Quoted, QuoteInQuoted };
+
+    // The start of a field, as much as the table keeps (a character has at
+    // most four bytes, so the first kTextBytes bytes hold the first kTextWidth
+    // characters). The number field drops leading zeros so that any length
+    // of them still reads as the number it is.
+    class Field {
+    public:
+        void clear(bool number) {
+            m_used = 0;
+            m_number = number;
+            m_zeros = false;
+            m_broken = false;
+        }
+        void add(char c) { add(std::string_view(&c, 1)); }
+        void add(std::string_view s) {
+            if (!m_number) {
+                const std::size_t n = std::min(s.size(), m_bytes.size() - m_used);
+                std::memcpy(m_bytes.data() + m_used, s.data(), n);
+                m_used += n;
+                return;
+            }
+            for (const char c : s) {
+                const bool onlySign =
+                    m_used == 0 || (m_used == 1 && (m_bytes[0] == '+' || m_bytes[0] == '-'));
+                if (c == '0' && onlySign) {
+                    m_zeros = true;
+                    continue;
+                }
+                if (m_zeros && onlySign && (c < '0' || c > '9'))
+                    m_broken = true;
+                if (m_used < m_bytes.size())
+                    m_bytes[m_used++] = c;
+                else
+                    m_broken = true;
+            }
+        }
+        std::string_view text() const {
+            if (!m_number)
+                return {m_bytes.data(), m_used};
+            if (m_broken)
+                return "x"; // not a number, whatever it held
+            if (m_zeros) {
+                const bool onlySign =
+                    m_used == 0 || (m_used == 1 && (m_bytes[0] == '+' || m_bytes[0] == '-'));
+                if (onlySign) {
+                    m_spare.assign(m_bytes.data(), m_used);
+                    m_spare.push_back('0');
+                    return m_spare;
+                }
+            }
+            return {m_bytes.data(), m_used};
+        }
+
+    private:
+        std::array<char, LogTable::kTextBytes> m_bytes{};
+        std::size_t m_used = 0;
+        bool m_number = false;
+        bool m_zeros = false;  // leading zeros were dropped
+        bool m_broken = false; // longer than any 32-bit number, or junk after zeros
+        mutable std::string m_spare;
     };
+
     std::array<Field, 4> m_fields;
     std::size_t m_count = 0;
+    State m_state = State::Between;
+    bool m_tooMany = false;
 };
 
 class TextLogReader {
@@ -121,7 +207,14 @@ public:
     LoadResult run();
 
 private:
-    bool takeLine(std::string_view line);
+    void feed(std::string_view part) {
+        if (!m_inHeader)
+            m_fields.feed(part);
+        if (!part.empty())
+            m_lineOpen = true;
+    }
+    bool endLine();
+    bool takeBytes(const char* p, std::size_t n);
     void failLine(const char* why) {
         m_result.status = LoadResult::Status::Failed;
         m_result.line = m_lineNo;
@@ -132,36 +225,40 @@ private:
     ByteSource& m_in;
     const Progress& m_progress;
     LoadResult m_result;
-    LineFields m_fields;
+    LineSplitter m_fields;
     std::uint64_t m_lineNo = 0;
     bool m_inHeader = true;
+    bool m_lineOpen = false; // bytes of an unfinished line have been fed
+    bool m_afterCR = false;  // the last line ended with CR: a following LF belongs to it
 };
 
-bool TextLogReader::takeLine(std::string_view line) {
+bool TextLogReader::endLine() {
     ++m_lineNo;
+    m_lineOpen = false;
     if (m_inHeader) {
         m_inHeader = false;
+        m_fields.reset();
         return true;
     }
-    if (line.size() > kMaxTextLineBytes) {
-        failLine("line too long");
-        return false;
-    }
-    if (m_fields.split(line) == LineFields::Result::TooMany) {
+    const bool tooMany = m_fields.finish() == LineSplitter::Result::TooMany;
+    const std::size_t n = m_fields.count();
+    LineSplitter& f = m_fields;
+    if (tooMany) {
         failLine("more than four fields");
         return false;
     }
-    const std::size_t n = m_fields.count();
-    if (n == 0)
+    if (n == 0) {
+        f.reset();
         return true;
-    const auto no = parseNo(m_fields[0]);
+    }
+    const auto no = parseNo(f[0]);
     if (!no) {
         failLine("the first field is not an integer");
         return false;
     }
     auto textAt = [&](std::size_t i) -> std::optional<std::string_view> {
         if (i < n)
-            return m_fields[i];
+            return f[i];
         return std::nullopt;
     };
     try {
@@ -174,76 +271,74 @@ bool TextLogReader::takeLine(std::string_view line) {
         return false;
     }
     ++m_result.rows;
+    f.reset();
+    return true;
+}
+
+bool TextLogReader::takeBytes(const char* p, std::size_t n) {
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const char c = p[i];
+        if (c != '\r' && c != '\n')
+            continue;
+        if (c == '\n' && m_afterCR && i == start && !m_lineOpen) {
+            m_afterCR = false;
+            start = i + 1;
+            continue;
+        }
+        feed(std::string_view(p + start, i - start));
+        if (!endLine())
+            return false;
+        m_afterCR = c == '\r';
+        start = i + 1;
+    }
+    if (start < n) {
+        m_afterCR = false;
+        feed(std::string_view(p + start, n - start));
+    }
     return true;
 }
 
 LoadResult TextLogReader::run() {
-    // The buffer holds an unfinished line (at most kMaxTextLineBytes, or any
-    // length of the header, which is dropped as it comes) plus one new chunk.
+    // Lines are cut as the bytes arrive, so nothing but one chunk is held.
     const std::uint64_t total = m_in.size();
     const std::size_t chunk = readChunkBytes(total);
-    std::vector<char> buffer(chunk + kMaxTextLineBytes + 1);
-    std::size_t have = 0;
+    std::vector<char> buffer(chunk);
+    const std::size_t rowsBefore = m_table.rowCount();
     std::uint64_t bytesRead = 0;
-    bool end = false;
     bool sawText = false;
-    bool afterCR = false; // the last line ended with CR: a following LF belongs to it
+    m_fields.reset();
 
-    while (!end) {
-        const std::ptrdiff_t got = m_in.read(buffer.data() + have, chunk);
+    for (bool end = false; !end;) {
+        const std::ptrdiff_t got = m_in.read(buffer.data(), chunk);
         if (got < 0) {
             m_result.status = LoadResult::Status::Failed;
             m_result.error = "the file cannot be read";
             return m_result;
         }
-        if (got == 0)
-            end = true;
         std::size_t fresh = static_cast<std::size_t>(got);
+        end = fresh == 0;
         bytesRead += fresh;
         // A zero byte ends the text.
-        if (const void* zero = std::memchr(buffer.data() + have, 0, fresh)) {
-            fresh =
-                static_cast<std::size_t>(static_cast<const char*>(zero) - (buffer.data() + have));
+        if (const void* zero = std::memchr(buffer.data(), 0, fresh)) {
+            fresh = static_cast<std::size_t>(static_cast<const char*>(zero) - buffer.data());
             end = true;
         }
         if (fresh > 0)
             sawText = true;
-        have += fresh;
-
-        std::size_t start = 0;
-        for (std::size_t i = 0; i < have; ++i) {
-            const char c = buffer[i];
-            if (c != '\r' && c != '\n') {
-                afterCR = false;
-                continue;
-            }
-            if (c == '\n' && afterCR && i == start) {
-                afterCR = false;
-                start = i + 1;
-                continue;
-            }
-            if (!takeLine(std::string_view(buffer.data() + start, i - start)))
-                return m_result;
-            afterCR = c == '\r';
-            start = i + 1;
-        }
-        std::size_t rest = have - start;
+        if (!takeBytes(buffer.data(), fresh))
+            return m_result;
         if (end) {
-            if (rest > 0 && !takeLine(std::string_view(buffer.data() + start, rest)))
+            // A last line without an ending counts.
+            if (m_lineOpen && !endLine())
                 return m_result;
             break;
         }
-        if (rest > kMaxTextLineBytes) {
-            if (!m_inHeader) {
-                ++m_lineNo;
-                failLine("line too long");
-                return m_result;
-            }
-            rest = 0; // the header is dropped anyway
-        }
-        std::memmove(buffer.data(), buffer.data() + have - rest, rest);
-        have = rest;
         if (m_progress && !m_progress(bytesRead, total)) {
+            // A cancelled load takes back what it added: the user gets the
+            // table as it was, not a part of the file.
+            m_table.truncate(rowsBefore);
+            m_result.rows = 0;
             m_result.status = LoadResult::Status::Cancelled;
             return m_result;
         }

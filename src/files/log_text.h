@@ -11,11 +11,6 @@ class LogTable;
 
 namespace kq::files {
 
-// A data line longer than this fails the load (a line of the form is at most
-// four fields of twenty characters); the header line is skipped whatever its
-// length.
-inline constexpr std::size_t kMaxTextLineBytes = 64 * 1024;
-
 // The tab-separated form: a header line "No Time Value Unit", then one line
 // per row, every line ending in CR LF; texts trimmed of codes 0..32 and an
 // empty text written as NULL.
@@ -23,9 +18,11 @@ SaveResult writeTextLog(const record::LogTable& table, ByteSink& out,
                         const Progress& progress = {});
 
 // Appends the rows of a text log to the table. Lines end at CR LF, CR or LF; a
-// zero byte ends the text; the first line is dropped. A line that fails (more
-// than four fields, a first field that is not an integer, too long) stops the
-// load; the rows before it stay and the failing line posts nothing.
+// zero byte ends the text; the first line is dropped. Lines of any length are
+// read (each text keeps its first 20 characters). A line that fails (more than
+// four fields, a first field that is not an integer) stops the load; the rows
+// before it stay and the failing line posts nothing. A cancelled load takes
+// back every row it added.
 LoadResult readTextLog(record::LogTable& table, ByteSource& in, const Progress& progress = {});
 
 } // namespace kq::files

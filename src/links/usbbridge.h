@@ -21,7 +21,7 @@ enum UbStatusCode : UB_STATUS {
     UB_IO_ERROR = 4,          // the line failed or hung up (cable pulled, meter gone)
     UB_INVALID_PARAMETER = 5, // a null pointer where a result is to be written
     UB_INVALID_BAUD_RATE = 6, // a speed the line cannot run at
-    UB_NO_DATA = 7,           // not a single byte arrived within the read time-out
+    UB_NO_DATA = 7,           // no whole burst to hand out within the read time-out
     UB_SET_FAILED = 8,        // the line refused a setting
 };
 
@@ -45,12 +45,15 @@ public:
     // devices opened later. Until it is called a read waits at most
     // kDefaultReadTimeoutMs: no read blocks for ever.
     virtual UB_STATUS UB_SetTimeouts(std::uint32_t readMs, std::uint32_t writeMs) = 0;
-    // Waits up to the read time-out for the first byte, then keeps collecting
-    // until `toRead` bytes are there or the line has been quiet for the
-    // time-out, so a frame sent as one burst arrives whole. *got receives the
-    // number of bytes stored (0 on failure). A read that gets no byte at all
-    // fails with UB_NO_DATA; a read that got some bytes before the line failed
-    // succeeds with those bytes and the next read reports the failure.
+    // Returns a burst of bytes: `toRead` of them, or fewer once the line has
+    // been quiet for the read time-out after them, so a frame sent as one
+    // burst arrives whole. No call takes longer than the read time-out: a
+    // burst still arriving when the time is up is kept for the next read,
+    // which goes on collecting it (a flush of the receive side drops it).
+    // *got receives the number of bytes stored (0 on failure). A read that
+    // has no whole burst to hand out fails with UB_NO_DATA; a read that got
+    // some bytes before the line failed succeeds with those bytes and the next
+    // read reports the failure.
     virtual UB_STATUS UB_Read(UB_HANDLE handle, void* buffer, std::uint32_t toRead,
                               std::uint32_t* got) = 0;
     // Discards what waits to be sent (purgeTx != 0) and what was received

@@ -60,12 +60,6 @@ std::optional<unsigned> usbTtyNumber(std::string_view name) {
     return n;
 }
 
-int msUntil(Clock::time_point deadline) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return left > 0 ? static_cast<int>(left) : 0;
-}
-
 } // namespace
 
 TtyUsbBridge::TtyUsbBridge(Discovery discovery) : m_discovery(std::move(discovery)) {}
@@ -155,7 +149,9 @@ UB_STATUS TtyUsbBridge::UB_Open(int index, UB_HANDLE* handle) {
     // belongs to nobody.
     ::tcflush(fd, TCIOFLUSH);
     const UB_HANDLE h = m_nextHandle++;
-    m_open.emplace(h, Line{fd, 9600});
+    Line line;
+    line.fd = fd;
+    m_open.emplace(h, std::move(line));
     *handle = h;
     return UB_OK;
 }
@@ -197,47 +193,86 @@ UB_STATUS TtyUsbBridge::UB_Read(UB_HANDLE handle, void* buffer, std::uint32_t to
         return UB_OK;
 
     auto* out = static_cast<unsigned char*>(buffer);
-    std::uint32_t total = 0;
+    std::vector<std::uint8_t>& pending = line->pending;
     const auto quiet = std::chrono::milliseconds(m_readMs);
-    // Bytes that trickle in just faster than the quiet gap must not hold the
-    // window for long: after the first byte the read ends at the latest when
-    // twice the wire time of the whole count has passed, plus one gap.
-    const auto wireMs = (2ull * toRead * 10ull * 1000ull + line->baud - 1) / line->baud;
-    Clock::time_point hardStop = Clock::now() + quiet; // first byte
-    Clock::time_point waitUntil = hardStop;
+    // The whole call, whatever the line does, ends within the read time-out:
+    // the poll runs on the window's thread. A burst that is still coming in
+    // when the time is up stays here for the next read, so a read that lands
+    // in the middle of a frame does not cut it in two.
+    const Clock::time_point deadline = Clock::now() + quiet;
+    const auto deliver = [&] {
+        const auto n = static_cast<std::uint32_t>(std::min<std::size_t>(pending.size(), toRead));
+        std::copy_n(pending.begin(), n, out);
+        pending.erase(pending.begin(), pending.begin() + n);
+        *got = n;
+        return UB_OK;
+    };
+    // The line failed or hung up: what came before is still handed out; the
+    // next read reports the failure.
+    const auto lineFailed = [&] { return pending.empty() ? UB_IO_ERROR : deliver(); };
 
-    while (total < toRead) {
+    // Bytes that came while nobody was reading continue the kept burst: take
+    // them before deciding whether the line has gone quiet.
+    const auto takeWaiting = [&]() -> bool {
+        while (pending.size() < toRead) {
+            pollfd p{line->fd, POLLIN, 0};
+            const int r = ::poll(&p, 1, 0);
+            if (r < 0 && errno == EINTR)
+                continue;
+            if (r < 0)
+                return false;
+            if (r == 0)
+                return true; // nothing waiting
+            if (!(p.revents & POLLIN))
+                return false; // POLLHUP / POLLERR without data
+            std::uint8_t chunk[256];
+            const std::size_t room = std::min<std::size_t>(sizeof chunk, toRead - pending.size());
+            const ssize_t n = ::read(line->fd, chunk, room);
+            if (n > 0) {
+                pending.insert(pending.end(), chunk, chunk + n);
+                line->lastByte = Clock::now();
+                continue;
+            }
+            if (n < 0 && (errno == EAGAIN || errno == EINTR))
+                continue;
+            return false; // readable yet nothing read: hung up, or a read error
+        }
+        return true;
+    };
+
+    for (;;) {
+        if (!takeWaiting())
+            return lineFailed();
+        if (pending.size() >= toRead)
+            return deliver();
+        const Clock::time_point now = Clock::now();
+        // A burst after which the line has been quiet for the time-out is
+        // complete; one whose quiet time ends only after this read's time is
+        // left to the next read.
+        if (!pending.empty()) {
+            const Clock::time_point quietEnd = line->lastByte + quiet;
+            if (quietEnd <= now && quietEnd <= deadline)
+                return deliver();
+        }
+        if (now >= deadline)
+            return UB_NO_DATA;
+        const Clock::time_point wakeAt =
+            pending.empty() ? deadline : std::min(deadline, line->lastByte + quiet);
+        const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(wakeAt - now);
+        timespec ts{static_cast<time_t>(left.count() / 1000000000),
+                    static_cast<long>(left.count() % 1000000000)};
         pollfd p{line->fd, POLLIN, 0};
-        const int timeout = msUntil(std::min(waitUntil, hardStop));
-        const int r = ::poll(&p, 1, timeout);
+        const int r = ::ppoll(&p, 1, &ts, nullptr);
         if (r < 0) {
             if (errno == EINTR)
                 continue;
-            *got = total;
-            return total ? UB_OK : UB_IO_ERROR;
+            return lineFailed();
         }
         if (r == 0)
-            break; // quiet for the time-out (or out of time)
-        if (!(p.revents & POLLIN)) {
-            *got = total;
-            return total ? UB_OK : UB_IO_ERROR; // POLLHUP / POLLERR without data
-        }
-        const ssize_t n = ::read(line->fd, out + total, toRead - total);
-        if (n > 0) {
-            if (total == 0)
-                hardStop = Clock::now() + quiet + std::chrono::milliseconds(wireMs);
-            total += static_cast<std::uint32_t>(n);
-            waitUntil = Clock::now() + quiet;
-            continue;
-        }
-        if (n < 0 && (errno == EAGAIN || errno == EINTR))
-            continue;
-        // End of file (the other side hung up) or a read error.
-        *got = total;
-        return total ? UB_OK : UB_IO_ERROR;
+            continue; // quiet until wakeAt: the checks above decide
+        if (!(p.revents & POLLIN))
+            return lineFailed(); // POLLHUP / POLLERR without data
     }
-    *got = total;
-    return total ? UB_OK : UB_NO_DATA;
 }
 
 UB_STATUS TtyUsbBridge::UB_FlushBuffers(UB_HANDLE handle, int purgeTx, int purgeRx) {
@@ -246,6 +281,8 @@ UB_STATUS TtyUsbBridge::UB_FlushBuffers(UB_HANDLE handle, int purgeTx, int purge
         return UB_INVALID_HANDLE;
     if (!purgeTx && !purgeRx)
         return UB_OK;
+    if (purgeRx)
+        line->pending.clear();
     const int which = purgeTx && purgeRx ? TCIOFLUSH : purgeTx ? TCOFLUSH : TCIFLUSH;
     return ::tcflush(line->fd, which) == 0 ? UB_OK : UB_IO_ERROR;
 }

@@ -2,6 +2,8 @@
 
 #include "links/usbbridge.h"
 
+#include <chrono>
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <string>
@@ -46,6 +48,10 @@ private:
     struct Line {
         int fd = -1;
         std::uint32_t baud = 9600;
+        // Bytes of a burst that was still arriving when the last read's time
+        // was up, and when the last of them came.
+        std::vector<std::uint8_t> pending;
+        std::chrono::steady_clock::time_point lastByte;
     };
     Line* find(UB_HANDLE handle);
 

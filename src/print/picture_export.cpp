@@ -1,7 +1,11 @@
 #include "print/picture_export.h"
 
+#include "files/atomic_file.h"
+
+#include <QBuffer>
+#include <QByteArray>
+#include <QFile>
 #include <QImage>
-#include <QSaveFile>
 
 namespace kq::print {
 
@@ -13,18 +17,20 @@ bool saveBitmap(const QImage& image, const QString& path, QString* error) {
     };
     if (image.isNull())
         return fail(QStringLiteral("there is no picture"));
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return fail(file.errorString());
-    if (!image.save(&file, "BMP")) {
-        const QString why = file.error() != QFileDevice::NoError ? file.errorString()
-                                                                 : QStringLiteral("write error");
-        file.cancelWriting();
-        file.commit();
-        return fail(why);
+    // The picture is made whole in memory first (a few MiB at most), then
+    // goes through the same careful replacement as a log file.
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (!image.save(&buffer, "BMP"))
+        return fail(QStringLiteral("the picture cannot be encoded"));
+    files::AtomicFile file(QFile::encodeName(path).toStdString());
+    if (!file.open() || !file.write(bytes.constData(), static_cast<std::size_t>(bytes.size())) ||
+        !file.commit()) {
+        if (error)
+            *error = QString::fromLocal8Bit(file.error().c_str());
+        return false;
     }
-    if (!file.commit())
-        return fail(file.errorString());
     return true;
 }
 

@@ -1,5 +1,7 @@
 #include "record/log_table.h"
 
+#include "record/text_chars.h"
+
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
@@ -25,9 +27,13 @@ enum Flags : std::uint8_t {
     InsertLogged = 32,
 };
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
-std::string_view cut(std::string_view s) { return s.substr(0, std::min(s.size(), LogTable::kTextWidth)); }
+std::string_view cut(std::string_view s) {
+    return s.substr(0, charPrefixBytes(s, LogTable::kTextWidth));
+}
 
 bool packTime(std::string_view t, std::uint32_t& code) {
     if (t.size() != 8 || t[2] != ':' || t[5] != ':')
@@ -35,7 +41,9 @@ bool packTime(std::string_view t, std::uint32_t& code) {
     for (int i : {0, 1, 3, 4, 6, 7})
         if (!isDigit(t[i]))
             return false;
-    auto two = [&](int i) { return static_cast<std::uint32_t>((t[i] - '0') * 10 + (t[i + 1] - '0')); };
+    auto two = [&](int i) {
+        return static_cast<std::uint32_t>((t[i] - '0') * 10 + (t[i + 1] - '0'));
+    };
     code = kPackedTime | (two(0) * 10000 + two(3) * 100 + two(6));
     return true;
 }
@@ -74,7 +82,9 @@ LogTable::~LogTable() = default;
 LogTable::LogTable(LogTable&&) noexcept = default;
 LogTable& LogTable::operator=(LogTable&&) noexcept = default;
 
-LogTable::Row& LogTable::rowAt(std::size_t i) { return m_blocks[i / kBlockRows][i % kBlockRows]; }
+LogTable::Row& LogTable::rowAt(std::size_t i) {
+    return m_blocks[i / kBlockRows][i % kBlockRows];
+}
 const LogTable::Row& LogTable::rowAt(std::size_t i) const {
     return m_blocks[i / kBlockRows][i % kBlockRows];
 }
@@ -204,9 +214,13 @@ std::optional<std::string> LogTable::textString(std::size_t row, Field field) co
     return std::string(t.view());
 }
 
-std::uint16_t LogTable::rowState(std::size_t row) const { return rowAt(row).state; }
+std::uint16_t LogTable::rowState(std::size_t row) const {
+    return rowAt(row).state;
+}
 
-bool LogTable::insertLogged(std::size_t row) const { return rowAt(row).flags & InsertLogged; }
+bool LogTable::insertLogged(std::size_t row) const {
+    return rowAt(row).flags & InsertLogged;
+}
 
 void LogTable::clear() {
     m_blocks.clear();
@@ -238,7 +252,9 @@ void LogTable::setLoadedChangeLog(std::vector<std::uint32_t> numbers) {
     m_loadedLog = std::move(numbers);
 }
 
-bool LogTable::hasChangeLog() const { return !m_loadedLog.empty() || m_loggedInserts > 0; }
+bool LogTable::hasChangeLog() const {
+    return !m_loadedLog.empty() || m_loggedInserts > 0;
+}
 
 std::size_t LogTable::memoryBytes() const {
     std::size_t bytes = m_blocks.size() * kBlockRows * sizeof(Row) + m_chunks.size() * kChunkBytes;

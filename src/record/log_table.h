@@ -13,7 +13,8 @@ namespace kq::record {
 
 // The log table cds1: rows of No (32-bit integer), Time, Value and Unit
 // (texts of at most 20 characters), each field possibly without a value, plus
-// the row state and change log that the XML data packet carries.
+// the row state and change log that the XML data packet carries. Texts are
+// UTF-8 and their width counts characters (record/text_chars.h).
 //
 // Rows live in fixed-size blocks of small records and their texts in a chunked
 // arena, so ten million rows cost a few tens of bytes each, appending never
@@ -21,13 +22,14 @@ namespace kq::record {
 class LogTable {
 public:
     enum class Field : std::uint8_t { No = 0, Time = 1, Value = 2, Unit = 3 };
-    static constexpr std::size_t kTextWidth = 20;
+    static constexpr std::size_t kTextWidth = 20;             // characters
+    static constexpr std::size_t kTextBytes = kTextWidth * 4; // a character has at most 4 bytes
     static constexpr std::uint16_t kInserted = 4;
 
     // A text field as stored: at most kTextWidth characters, returned by value
     // so that readers need no allocation.
     struct Text {
-        char data[kTextWidth] = {};
+        char data[kTextBytes] = {};
         std::uint8_t size = 0;
         std::string_view view() const { return {data, size}; }
     };

@@ -24,12 +24,70 @@ void Recorder::INDataToTable(const decode::MeterState& state) {
 }
 
 const LogResult& Recorder::offer(const LogReading& reading) {
+    if (!m_holding)
+        return offerAt(reading, nullptr);
+    if (m_held.size() >= kMaxHeld) {
+        ++m_heldDropped;
+    } else {
+        Held h;
+        h.value.assign(reading.ValueText);
+        h.unit.assign(reading.UnitText);
+        h.readingValue = reading.ReadingValue;
+        h.p1 = reading.LcdP1;
+        h.p2 = reading.LcdP2;
+        h.p3 = reading.LcdP3;
+        h.at = m_clock();
+        m_held.push_back(std::move(h));
+    }
+    m_last = LogResult{};
+    return m_last;
+}
+
+const LogResult& Recorder::offerAt(const LogReading& reading, const TimeOfDay* at) {
     // The clock is read only for readings that may become a row.
     const bool mayAppend =
         m_log.LoggedCount < m_log.MaxRecords && !(m_log.RecordSI && m_log.SampleTicks != 0);
-    const TimeOfDay now = mayAppend ? m_clock() : TimeOfDay{};
+    const TimeOfDay now = at ? *at : mayAppend ? m_clock() : TimeOfDay{};
     m_last = record::INDataToTable(m_log, cds1, ChartPager, reading, now);
     return m_last;
+}
+
+void Recorder::TrecordTimer() {
+    if (!m_holding) {
+        record::TrecordTimer(m_log);
+        return;
+    }
+    // The seconds keep their place among the readings, so the sampling
+    // interval decides afterwards as it would have at the time.
+    if (m_held.size() < kMaxHeld) {
+        Held h;
+        h.tick = true;
+        m_held.push_back(std::move(h));
+    }
+}
+
+std::size_t Recorder::releaseLog() {
+    m_holding = false;
+    std::size_t readings = m_heldDropped;
+    while (!m_held.empty()) {
+        const Held h = std::move(m_held.front());
+        m_held.pop_front();
+        if (h.tick) {
+            record::TrecordTimer(m_log);
+            continue;
+        }
+        ++readings;
+        LogReading r;
+        r.ValueText = h.value;
+        r.UnitText = h.unit;
+        r.ReadingValue = h.readingValue;
+        r.LcdP1 = h.p1;
+        r.LcdP2 = h.p2;
+        r.LcdP3 = h.p3;
+        offerAt(r, &h.at);
+    }
+    m_heldDropped = 0;
+    return readings;
 }
 
 } // namespace kq::record

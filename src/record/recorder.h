@@ -6,7 +6,9 @@
 #include "record/reading_log.h"
 
 #include <cstdint>
+#include <deque>
 #include <functional>
+#include <string>
 #include <string_view>
 
 namespace kq::record {
@@ -28,7 +30,7 @@ public:
     const LogResult& lastResult() const { return m_last; }
 
     // Every second: the sampling interval counts down.
-    void TrecordTimer() { record::TrecordTimer(m_log); }
+    void TrecordTimer();
     // The interval edit's text changed (restarts the count).
     void RecordSITimeChange(std::string_view text) { record::RecordSITimeChange(m_log, text); }
     void setRepeatSet(bool checked) { m_log.RepeatSet = checked; }
@@ -42,6 +44,18 @@ public:
     const ReadingLogState& log() const { return m_log; }
     ReadingLogState& log() { return m_log; }
 
+    // While a long save or load works on cds1, the glass keeps following the
+    // meter but the log step waits: readings (and the interval's seconds) are
+    // kept, each with the time it arrived, and logged in order on release.
+    void holdLog() { m_holding = true; }
+    // Logs what was kept; returns how many readings had arrived meanwhile.
+    std::size_t releaseLog();
+    bool logHeld() const { return m_holding; }
+    // Readings that arrived while the log was held and could not be kept
+    // (more than kMaxHeld); counted until the next release.
+    std::size_t droppedWhileHeld() const { return m_heldDropped; }
+    static constexpr std::size_t kMaxHeld = std::size_t{1} << 18;
+
     // Bytes held by the table's rows and the chart's points.
     std::size_t memoryBytes() const { return cds1.memoryBytes() + ChartPager.memoryBytes(); }
 
@@ -49,9 +63,22 @@ public:
     TChartControl ChartPager{100};
 
 private:
+    // A reading, or a second of the interval timer, that came while the log was held.
+    struct Held {
+        bool tick = false;
+        std::string value, unit;
+        float readingValue = 0.0f;
+        bool p1 = false, p2 = false, p3 = false;
+        TimeOfDay at;
+    };
+    const LogResult& offerAt(const LogReading& reading, const TimeOfDay* at);
+
     Clock m_clock;
     ReadingLogState m_log;
     LogResult m_last;
+    bool m_holding = false;
+    std::deque<Held> m_held;
+    std::size_t m_heldDropped = 0;
 };
 
 } // namespace kq::record

@@ -11,6 +11,8 @@ passed=0
 failed=0
 
 cleanup() {
+    # start_sim runs in a command substitution, so its meters are listed in a file.
+    [ -f "$work/sims.pids" ] && while read -r pid; do sims+=("$pid"); done <"$work/sims.pids"
     for pid in "${sims[@]}"; do kill "$pid" 2>/dev/null; done
     wait 2>/dev/null
     rm -rf "$work"
@@ -28,17 +30,15 @@ check() { # name, then a command that must succeed
     fi
 }
 
-# Starts a virtual meter and sets $pty to the path of its line once it is there.
-# Not called in $(...): the PID must reach the cleanup list of this shell.
+# Starts a virtual meter; prints the path of its line once it is there.
 start_sim() {
     local tag=$1
     shift
-    pty=
     rm -f "$work/$tag.path"
     "$SIM" --path-file "$work/$tag.path" "$@" >/dev/null 2>"$work/$tag.simerr" &
-    sims+=($!)
+    echo $! >>"$work/sims.pids"
     for _ in $(seq 1 200); do
-        [ -s "$work/$tag.path" ] && { pty=$(head -1 "$work/$tag.path"); return 0; }
+        [ -s "$work/$tag.path" ] && { head -1 "$work/$tag.path"; return 0; }
         sleep 0.05
     done
     echo "virtual meter did not start" >&2
@@ -61,7 +61,7 @@ not_connected="USB interface cable is not connected properly, please check and r
 time_re='^[0-2][0-9]:[0-5][0-9]:[0-5][0-9]'
 
 # A steady light meter: one line per frame, time, value, unit, verdict.
-start_sim steady --values 19.99,20.00,0L --unit lux --rate 20 --count 400
+pty=$(start_sim steady --values 19.99,20.00,0L --unit lux --rate 20 --count 400)
 monitor steady "$pty" --usb --count 6
 check "steady: exit 0" [ "$(cat "$work/steady.rc")" = 0 ]
 check "steady: six well-formed lines" \
@@ -70,18 +70,19 @@ check "steady: every value of the meter appears" \
     bash -c "grep -q \$'\t19.99\t' '$work/steady.out' && grep -q \$'\t20.00\t' '$work/steady.out' && grep -q \$'\t0L\t' '$work/steady.out'"
 check "steady: nothing on stderr" [ ! -s "$work/steady.err" ]
 
-# The two-row family on the same cable: the 24B decoder's main row and unit.
-start_sim tworow --form usb24b --values 12.34 --unit ms --rate 20 --count 400
+# The two-row family on the same cable: the main row shows the cable's usb.1,
+# the reading is the meter's, from the second row.
+pty=$(start_sim tworow --form usb24b --values 12.34 --unit ms --rate 20 --count 400)
 monitor tworow "$pty" --usb --count 3
 check "two-row: exit 0" [ "$(cat "$work/tworow.rc")" = 0 ]
-check "two-row: main row and unit" lines_match "$work/tworow.out" 3 "$time_re"$'\tusb\\.1\tm\\|s\t'
+check "two-row: the meter's reading and unit" lines_match "$work/tworow.out" 3 "$time_re"$'\t12\\.34\tm\\|s\t'
 
 # No cable, two cables, a device that is no serial line.
 monitor none "" --usb --count 1
 check "no device: exit 1" [ "$(cat "$work/none.rc")" = 1 ]
 check "no device: the message" [ "$(cat "$work/none.err")" = "$not_connected" ]
 check "no device: no output" [ ! -s "$work/none.out" ]
-start_sim two --rate 2
+pty=$(start_sim two --rate 2)
 monitor two "$pty:$pty" --usb --count 1
 check "two devices: exit 1" [ "$(cat "$work/two.rc")" = 1 ]
 check "two devices: the message" [ "$(cat "$work/two.err")" = "$not_connected" ]
@@ -90,7 +91,7 @@ check "open fails: exit 1" [ "$(cat "$work/nottty.rc")" = 1 ]
 check "open fails: the message" [ "$(cat "$work/nottty.err")" = "Open the equipments mistake" ]
 
 # Garbage between frames and truncated frames: no hang, still whole lines.
-start_sim garbage --values 1234,567 --rate 25 --stray-bytes --truncate-every 3 --seed 4
+pty=$(start_sim garbage --values 1234,567 --rate 25 --stray-bytes --truncate-every 3 --seed 4)
 monitor garbage "$pty" --usb --count 10
 check "garbage: exit 0" [ "$(cat "$work/garbage.rc")" = 0 ]
 check "garbage: ten lines of four fields" \
@@ -98,14 +99,14 @@ check "garbage: ten lines of four fields" \
 check "garbage: whole frames still decode" grep -Eq $'\t(1234|567)\tlux\t' "$work/garbage.out"
 
 # The meter hangs up mid-stream: the monitor says so and ends.
-start_sim hangup --values 42 --rate 20 --hangup-after 20 --start-delay 300
+pty=$(start_sim hangup --values 42 --rate 20 --hangup-after 20 --start-delay 300)
 monitor hangup "$pty" --usb
 check "hang-up: exit 1" [ "$(cat "$work/hangup.rc")" = 1 ]
 check "hang-up: frames before it" grep -q $'\t42\tlux\t' "$work/hangup.out"
 check "hang-up: told" grep -q "device has gone" "$work/hangup.err"
 
 # Ctrl-C ends a monitor without --count cleanly.
-start_sim sigint --values 7 --rate 20
+pty=$(start_sim sigint --values 7 --rate 20)
 KQMETER_BRIDGE_DEVICES=$pty "$CLI" monitor --usb >"$work/sigint.out" 2>"$work/sigint.err" &
 mon=$!
 for _ in $(seq 1 200); do

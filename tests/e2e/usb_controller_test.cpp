@@ -12,6 +12,8 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <stdexcept>
+
 using kq::app::Dialogs;
 using kq::app::UsbController;
 using kq::links::FakeUsbBridge;
@@ -38,6 +40,25 @@ struct CountingSink : kq::decode::ReadingSink {
     int readings = 0;
     void INDataToTable(const kq::decode::MeterState&) override { ++readings; }
 };
+
+// Takes readings as scripted: 'o' logs, 'x' fails as a full log store does.
+struct ScriptedSink : kq::decode::ReadingSink {
+    QString script;
+    int calls = 0;
+    void INDataToTable(const kq::decode::MeterState&) override {
+        const QChar step = calls < script.size() ? script[calls] : QChar('o');
+        ++calls;
+        if (step == QChar('x'))
+            throw std::length_error("the log table is full");
+    }
+};
+
+std::vector<std::uint8_t> frameBytes(const std::string& text) {
+    std::vector<std::uint8_t> out;
+    for (char c : text)
+        out.push_back(static_cast<std::uint8_t>(0x30 | (c <= '9' ? c - '0' : c - 'A' + 10)));
+    return out;
+}
 
 std::vector<std::uint8_t> frame1999Lux() {
     const std::string text = "00D7D7DF0600000000800000000000DA";
@@ -197,6 +218,52 @@ private slots:
         QCOMPARE(usbClicked.count(), 0);
         QVERIFY(rig.usb->Timer1()->isActive());
         QCOMPARE(rig.bridge->count(Call::Close), 0u);
+    }
+
+    void aLogThatFailsIsReportedOnceAndTheGlassGoesOn_data() {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<int>("reports");
+        QTest::newRow("every reading fails") << "xxxxxx" << 1;
+        QTest::newRow("fails after some logged") << "ooxxxx" << 1;
+        QTest::newRow("recovers and fails again") << "xxooxx" << 2;
+        QTest::newRow("single failures between logged readings") << "xoxoxo" << 3;
+        QTest::newRow("nothing fails") << "oooooo" << 0;
+    }
+
+    void aLogThatFailsIsReportedOnceAndTheGlassGoesOn() {
+        QFETCH(QString, script);
+        QFETCH(int, reports);
+        Rig rig(1);
+        ScriptedSink sink;
+        sink.script = script;
+        rig.usb.reset();
+        auto fake = std::make_unique<FakeUsbBridge>();
+        fake->setDeviceCount(1);
+        rig.bridge = fake.get();
+        rig.usb = std::make_unique<UsbController>(std::move(fake), rig.state, &sink, rig.dialogs,
+                                                  &rig.button, nullptr, [&rig] { ++rig.changes; });
+        rig.click();
+        QVERIFY(rig.dialogs.shown.isEmpty());
+        // 19.99 and 20.00 lux in turn, so the glass can be seen following.
+        const std::string k2000 = "00B7B7BFE500000000800000000000DA";
+        for (int i = 0; i < script.size(); ++i)
+            rig.bridge->queueRead(i % 2 ? frameBytes(k2000) : frame1999Lux());
+        QTRY_COMPARE(sink.calls, static_cast<int>(script.size()));
+        QCOMPARE(rig.dialogs.shown.size(), reports);
+        for (const auto& shown : rig.dialogs.shown) {
+            QCOMPARE(shown.caption, QString("kqmeter"));
+            QCOMPARE(shown.text, QString("Readings are no longer logged: the log table is full"));
+            QCOMPARE(shown.icon, Dialogs::Icon::Error);
+        }
+        // The poll goes on and the glass shows the last reading.
+        QVERIFY(rig.usb->Timer1()->isActive());
+        QCOMPARE(rig.state.ValueText, std::string(script.size() % 2 ? "19.99" : "20.00"));
+        QCOMPARE(rig.state.display.digits[3], std::string(script.size() % 2 ? "9" : "0"));
+        const int changes = rig.changes;
+        rig.bridge->queueRead(frame1999Lux());
+        QTRY_COMPARE(sink.calls, static_cast<int>(script.size()) + 1);
+        QCOMPARE(rig.state.ValueText, std::string("19.99"));
+        QVERIFY(rig.changes > changes);
     }
 
     void aPeerDestroyedFirstIsSkipped() {

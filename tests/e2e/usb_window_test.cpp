@@ -8,6 +8,7 @@
 
 #include <QAbstractButton>
 #include <QFileInfo>
+#include <QLabel>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTableView>
@@ -158,6 +159,28 @@ private slots:
         const int sentWhenUp = meter.framesSent();
         QTRY_VERIFY_WITH_TIMEOUT(meter.framesSent() >= sentWhenUp + 6, 10000);
         QCOMPARE(w.recorder().cds1.rowCount(), rows);
+    }
+
+    void twoRowMeterOnTheCableShowsItsOwnReadingInMinMax() {
+        // The cable's form lights usb.1 on the main row; the readings stand
+        // on the second row, and MIN/MAX follows them. The family is not logged.
+        Meter meter(m_link, {"--form", "usb24b", "--values", "12.34,15.00,9.87", "--unit", "ms",
+                             "--rate", "20"});
+        QTRY_VERIFY_WITH_TIMEOUT(meter.ready(), 10000);
+        RecordingDialogs dialogs;
+        TFCOMM w(dialogs);
+        w.show();
+        auto* usb = w.findChild<QAbstractButton*>("USB");
+        QTest::mouseClick(usb, Qt::LeftButton);
+        auto* maxText = w.findChild<QLabel*>("MaxText");
+        auto* minText = w.findChild<QLabel*>("MinText");
+        QVERIFY(maxText && minText);
+        QTRY_COMPARE_WITH_TIMEOUT(maxText->text(), QString("15.00"), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(minText->text(), QString("9.87"), 10000);
+        QCOMPARE(digitsOf(w), std::string("usb1"));
+        QCOMPARE(w.findChild<QLabel*>("MaxTextU")->text(), QString("m|s"));
+        QCOMPARE(w.recorder().cds1.rowCount(), 0u);
+        QVERIFY(dialogs.texts.isEmpty());
     }
 
     void garbageAndTruncatedFramesDoNotStopTheGlass() {

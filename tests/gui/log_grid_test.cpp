@@ -70,6 +70,33 @@ private slots:
         QCOMPARE(m.data(m.index(0, 3), Qt::FontRole).value<QFont>().pixelSize(), 12);
     }
 
+    void showsTwentyCharactersOfWideTexts_data() {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("shown");
+        const QString e = QString::fromUtf8("\xC3\xA9");
+        QTest::newRow("twenty-five two-byte characters") << e.repeated(25) << e.repeated(20);
+        QTest::newRow("nineteen and a three-byte one")
+            << QString(19, QLatin1Char('1')) + QString::fromUtf8("\xE2\x82\xACx")
+            << QString(19, QLatin1Char('1')) + QString::fromUtf8("\xE2\x82\xAC");
+        QTest::newRow("micro and degree") << QString::fromUtf8("\xC2\xB5W/cm\xC2\xB2")
+                                          << QString::fromUtf8("\xC2\xB5W/cm\xC2\xB2");
+    }
+
+    void showsTwentyCharactersOfWideTexts() {
+        QFETCH(QString, stored);
+        QFETCH(QString, shown);
+        LogTable t;
+        const QByteArray bytes = stored.toUtf8();
+        const std::string_view text(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+        t.append(1, text, text, text);
+        LogGridModel m(t);
+        for (int c = 1; c < 4; ++c) {
+            const QString cell = m.data(m.index(0, c)).toString();
+            QCOMPARE(cell, shown);
+            QVERIFY(!cell.contains(QChar::ReplacementCharacter));
+        }
+    }
+
     void syncInsertsNewRowsAndResetsReplacedTables() {
         LogTable t;
         LogGridModel m(t);

@@ -389,7 +389,27 @@ inline DecodeStatus referenceLcdDisplay24B(MeterState& s) {
         s.ReadingValue = sign * static_cast<float>(s.range.FullScale);
     else if (isWholeNumber(da + db + dc + dd))
         s.ReadingValue = sign * static_cast<float>(std::stoi(da + db + dc + dd));
-    const bool reading = dc + db == "@0" || isWholeNumber(da + db + dc + dd);
+    bool reading = dc + db == "@0" || isWholeNumber(da + db + dc + dd);
+    // No number on the main row ("usb.1" on the cable): the second row's reading,
+    // with its own points, is the one MIN/MAX follows.
+    if (!reading && (dc2 + db2 == "@0" || isWholeNumber(da2 + db2 + dc2 + dd2))) {
+        reading = true;
+        s.ReadingValue =
+            sign * static_cast<float>(dc2 + db2 == "@0" ? s.range.FullScale
+                                                        : std::stoi(da2 + db2 + dc2 + dd2));
+        const auto sep = [&](int n) {
+            return bit(bits, n) == '1' ? s.LocaleDecimalSeparator : std::string();
+        };
+        s.ValueText =
+            da2 + sep(68) + db2 + sep(60) + (dc2 == "@" ? std::string("L") : dc2) + sep(52) + dd2;
+        s.PointState = 0;
+        if (bit(bits, 68) == '1')
+            s.PointState = 1;
+        if (bit(bits, 60) == '1')
+            s.PointState = 2;
+        if (bit(bits, 52) == '1')
+            s.PointState = 3;
+    }
 
     referenceMinMax(s);
 

@@ -61,6 +61,16 @@ std::vector<std::uint8_t> pattern(std::size_t n, std::uint8_t start = 0) {
     return v;
 }
 
+// A short burst may take two reads: the first read's time can end before the
+// line has been quiet for the time-out after the burst.
+UB_STATUS readBurst(TtyUsbBridge& bridge, UB_HANDLE h, std::array<std::uint8_t, 64>& buf,
+                    std::uint32_t& got) {
+    UB_STATUS s = bridge.UB_Read(h, buf.data(), 32, &got);
+    if (s == UB_NO_DATA)
+        s = bridge.UB_Read(h, buf.data(), 32, &got);
+    return s;
+}
+
 struct TempDir {
     fs::path path;
     TempDir() {
@@ -208,10 +218,103 @@ TEST(TtyUsbBridge, ReadStopsAtTheCountAndFlushDropsTheRest) {
     EXPECT_EQ(bridge.UB_Read(h, buf.data(), 32, &got), UB_NO_DATA);
     EXPECT_EQ(got, 0u);
 
-    // A short burst is returned short, with success.
+    // A short burst is returned short, with success, once the line has been
+    // quiet after it for the time-out (by the next read at the latest).
     pty.send(pattern(10, 9));
-    ASSERT_EQ(bridge.UB_Read(h, buf.data(), 32, &got), UB_OK);
+    ASSERT_EQ(readBurst(bridge, h, buf, got), UB_OK);
     EXPECT_EQ(got, 10u);
+}
+
+// A frame that reaches the line in pieces, the way a bridge passes bytes on
+// in USB packets: no read waits beyond the time-out, and the pieces a read
+// finds are kept until the burst is whole.
+TEST(TtyUsbBridge, PiecesOfABurstAreKeptAcrossReads) {
+    struct Step {
+        enum Kind { Send, Read, Flush, HangUp } kind;
+        std::size_t bytes;         // Send: how many of the next pattern bytes
+        UB_STATUS status = UB_OK;  // Read: expected status
+        std::size_t got = 0;       // Read: expected count
+        std::size_t firstByte = 0; // Read: index into everything sent of buf[0]
+    };
+    struct Case {
+        const char* what;
+        std::vector<Step> steps;
+    };
+    const Case cases[] = {
+        {"two halves",
+         {{Step::Send, 16},
+          {Step::Read, 0, UB_NO_DATA},
+          {Step::Send, 16},
+          {Step::Read, 0, UB_OK, 32, 0}}},
+        {"four packets over several reads",
+         {{Step::Send, 8},
+          {Step::Read, 0, UB_NO_DATA},
+          {Step::Send, 8},
+          {Step::Read, 0, UB_NO_DATA},
+          {Step::Send, 8},
+          {Step::Send, 8},
+          {Step::Read, 0, UB_OK, 32, 0}}},
+        {"a piece that stays alone is handed out short once the line is quiet",
+         {{Step::Send, 12}, {Step::Read, 0, UB_NO_DATA}, {Step::Read, 0, UB_OK, 12, 0}}},
+        {"more than the count: the count now, the rest with the next burst",
+         {{Step::Send, 20},
+          {Step::Read, 0, UB_NO_DATA},
+          {Step::Send, 20},
+          {Step::Read, 0, UB_OK, 32, 0}}},
+        {"a flush drops the kept piece",
+         {{Step::Send, 16},
+          {Step::Read, 0, UB_NO_DATA},
+          {Step::Flush, 0},
+          {Step::Send, 32},
+          {Step::Read, 0, UB_OK, 32, 16}}},
+        {"a hang-up hands out the kept piece, then fails",
+         {{Step::Send, 10},
+          {Step::Read, 0, UB_NO_DATA},
+          {Step::HangUp, 0},
+          {Step::Read, 0, UB_OK, 10, 0},
+          {Step::Read, 0, UB_IO_ERROR, 0}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto pty = std::make_unique<Pty>();
+        auto bridge = bridgeOver({pty->path()});
+        UB_HANDLE h = 0;
+        ASSERT_EQ(bridge.UB_Open(0, &h), UB_OK);
+        // Longer than the poll's 10 ms, so that a busy machine cannot make a
+        // piece sent before a read arrive after its time.
+        ASSERT_EQ(bridge.UB_SetTimeouts(30, 30), UB_OK);
+        const auto all = pattern(256, 3);
+        std::size_t sent = 0;
+        int stepNo = 0;
+        for (const auto& step : c.steps) {
+            SCOPED_TRACE(stepNo++);
+            switch (step.kind) {
+            case Step::Send:
+                pty->send(
+                    std::vector<std::uint8_t>(all.begin() + static_cast<long>(sent),
+                                              all.begin() + static_cast<long>(sent + step.bytes)));
+                sent += step.bytes;
+                break;
+            case Step::Read: {
+                std::array<std::uint8_t, 64> buf{};
+                std::uint32_t got = 99;
+                EXPECT_EQ(bridge.UB_Read(h, buf.data(), 32, &got), step.status);
+                EXPECT_EQ(got, step.got);
+                if (step.got > 0) {
+                    EXPECT_TRUE(std::equal(buf.begin(), buf.begin() + static_cast<long>(step.got),
+                                           all.begin() + static_cast<long>(step.firstByte)));
+                }
+                break;
+            }
+            case Step::Flush:
+                EXPECT_EQ(bridge.UB_FlushBuffers(h, 1, 1), UB_OK);
+                break;
+            case Step::HangUp:
+                pty.reset();
+                break;
+            }
+        }
+    }
 }
 
 TEST(TtyUsbBridge, SilentLineGivesNoDataAndAHangUpAnError) {
@@ -225,7 +328,7 @@ TEST(TtyUsbBridge, SilentLineGivesNoDataAndAHangUpAnError) {
     EXPECT_EQ(got, 0u);
 
     pty->send(pattern(6));
-    EXPECT_EQ(bridge.UB_Read(h, buf.data(), 32, &got), UB_OK);
+    EXPECT_EQ(readBurst(bridge, h, buf, got), UB_OK);
     EXPECT_EQ(got, 6u);
     // The meter goes away: every read fails at once instead of waiting.
     pty.reset();
