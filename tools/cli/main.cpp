@@ -12,7 +12,9 @@
 namespace {
 
 void usage(std::FILE* out) {
-    std::fputs("usage:\n"
+    std::fputs("usage: kqmeter-cli COMMAND [ARGUMENT]...\n"
+               "The meter's readings without a window, through the same core as kqmeter.\n"
+               "Commands:\n"
                "  kqmeter-cli decode [--link usb|hid] [--high TEXT] [--low TEXT]\n"
                "                     [--repeat on|off] [--max-records N] [FILE]\n"
                "  kqmeter-cli monitor --usb|--serial PORT [--count N]\n"
