@@ -9,6 +9,7 @@
 
 #include "kq_version.h"
 
+#include <QIcon>
 #include <QSettings>
 #include <QTimer>
 
@@ -56,6 +57,9 @@ int main(int argc, char** argv) {
     }
     // The application's title is empty; the window carries the model's title.
     kq::app::GuardedApplication::setApplicationName(QString());
+    // The installed menu entry and icon: the desktop matches the window to them.
+    kq::app::GuardedApplication::setDesktopFileName(QStringLiteral("kqmeter"));
+    kq::app::GuardedApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("kqmeter")));
     kq::app::QtDialogs dialogs;
     app.setDialogs(&dialogs);
     kq::app::TFCOMM FCOMM(dialogs);

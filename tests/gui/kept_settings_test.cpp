@@ -56,6 +56,8 @@ private slots:
     void settingsFileFollowsXdgConfigHome();
     void choicesComeBackAtTheNextStart();
     void nothingKeptLeavesStartUpValues();
+    void textsSurviveTheFile_data();
+    void textsSurviveTheFile();
     void refusedValuesLeaveStartUpValues_data();
     void refusedValuesLeaveStartUpValues();
     void fileDialogsOpenInTheLastFolder();
@@ -179,6 +181,43 @@ void KeptSettingsTest::nothingKeptLeavesStartUpValues() {
     QVERIFY(win.dialogs.messages.empty());
     // Reading an absent file creates none.
     QVERIFY(!QFile::exists(path));
+}
+
+void KeptSettingsTest::textsSurviveTheFile_data() {
+    QTest::addColumn<QString>("text");
+    // A comma is the decimal separator of many locales, and a list separator to the
+    // settings file; a folder may hold blanks, '=', ';', '#' and letters beyond ASCII.
+    QTest::newRow("decimal comma") << "-1,5";
+    QTest::newRow("two commas") << "1,000,5";
+    QTest::newRow("blanks around") << " 100 ";
+    QTest::newRow("folder of many kinds") << "/home/me/Meßwerte; alt #2 = neu, 10%";
+    QTest::newRow("quote and backslash") << "C:\\logs\"old\"";
+}
+
+void KeptSettingsTest::textsSurviveTheFile() {
+    QFETCH(QString, text);
+    const QString path = m_scratch.filePath(QStringLiteral("texts.conf"));
+    QFile::remove(path);
+    KeptSettings written;
+    written.lastFolder = text;
+    written.pageLength = text;
+    written.interval = text;
+    written.high = text;
+    written.low = text;
+    written.repeat = false;
+    {
+        QSettings store(path, QSettings::IniFormat);
+        kq::app::writeKeptSettings(store, written);
+    }
+    QSettings store(path, QSettings::IniFormat);
+    const KeptSettings read = kq::app::readKeptSettings(store);
+    QCOMPARE(read.lastFolder, text);
+    QCOMPARE(read.pageLength, text);
+    QCOMPARE(read.interval, text);
+    QCOMPARE(read.high, text);
+    QCOMPARE(read.low, text);
+    QCOMPARE(read.repeat, std::optional<bool>(false));
+    QCOMPARE(read.sampling, std::optional<bool>()); // never written, so not kept
 }
 
 void KeptSettingsTest::refusedValuesLeaveStartUpValues_data() {
