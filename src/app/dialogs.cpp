@@ -28,6 +28,8 @@ QString runFileDialog(QWidget* owner, const Dialogs::FileSpec& spec, QFileDialog
     dialog.setDefaultSuffix(spec.defaultSuffix);
     dialog.setOption(QFileDialog::DontConfirmOverwrite, !spec.confirmOverwrite);
     dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    if (!spec.folder.isEmpty())
+        dialog.setDirectory(spec.folder);
     if (!spec.initialName.isEmpty())
         dialog.selectFile(spec.initialName);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())

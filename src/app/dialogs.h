@@ -18,6 +18,7 @@ public:
         QStringList filters;   // e.g. "Excel File(*.xls)", "XML(*.xml)"
         QString defaultSuffix; // added to a name typed without one; empty for none
         QString initialName;
+        QString folder; // where the dialog opens; empty for the working folder
         bool confirmOverwrite = false;
     };
 

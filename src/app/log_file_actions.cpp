@@ -120,6 +120,10 @@ void LogFileActions::setTableChanged(std::function<void()> tableChanged) {
     m_tableChanged = std::move(tableChanged);
 }
 
+void LogFileActions::rememberFolder(const QString& name) {
+    m_lastFolder = QFileInfo(name).absolutePath();
+}
+
 void LogFileActions::generalErrorReport(const QString& text) {
     m_dialogs.message(m_window, QCoreApplication::applicationName(), text, Dialogs::Icon::Error);
 }
@@ -131,9 +135,11 @@ void LogFileActions::saveasClick() {
                     QStringLiteral("Txt File(*.txt)")};
     spec.defaultSuffix = QStringLiteral("xls");
     spec.confirmOverwrite = true;
+    spec.folder = m_lastFolder;
     const QString name = m_dialogs.saveFileName(m_window, spec);
     if (name.isEmpty())
         return;
+    rememberFolder(name);
 
     const std::string path = localPath(name);
     const bool xml = files::formForName(path) == files::LogForm::Xml;
@@ -177,10 +183,16 @@ void LogFileActions::SpeedButton2Click() {
     spec.filters = {QStringLiteral("Excel File(*.xls)"), QStringLiteral("XML (*.xml)"),
                     QStringLiteral("Txt File(*.txt)")};
     spec.initialName = m_lastOpenName;
+    spec.folder = m_lastFolder;
     const QString name = m_dialogs.openFileName(m_window, spec);
     if (name.isEmpty())
         return;
+    openLog(name);
+}
+
+void LogFileActions::openLog(const QString& name) {
     m_lastOpenName = name;
+    rememberFolder(name);
 
     const std::string path = localPath(name);
     const bool xml = files::formForName(path) == files::LogForm::Xml;
@@ -217,9 +229,11 @@ void LogFileActions::BtSaveClick(const std::function<QImage()>& grabChart) {
     spec.filters = {QStringLiteral("Bitmaps (*.bmp)")};
     spec.defaultSuffix = QStringLiteral("bmp");
     spec.confirmOverwrite = true;
+    spec.folder = m_lastFolder;
     const QString name = m_dialogs.saveFileName(m_window, spec);
     if (name.isEmpty())
         return;
+    rememberFolder(name);
     QString error;
     if (!print::saveBitmap(grabChart ? grabChart() : QImage(), name, &error)) {
         generalErrorReport(error);

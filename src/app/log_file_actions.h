@@ -44,6 +44,8 @@ public:
 
     void saveasClick();
     void SpeedButton2Click();
+    // Loads `name` as the open dialog's choice would (a file opened with the program).
+    void openLog(const QString& name);
     // `grabChart` draws the chart as it is when the user has chosen the name.
     void BtSaveClick(const std::function<QImage()>& grabChart);
     // The same with a picture taken before the dialog was shown.
@@ -52,8 +54,12 @@ public:
     void BtPrintClick(const QString& date = {});
 
     const QString& lastOpenName() const { return m_lastOpenName; }
+    // The folder of the last file chosen in any of the file dialogs; they open there.
+    const QString& lastFolder() const { return m_lastFolder; }
+    void setLastFolder(const QString& folder) { m_lastFolder = folder; }
 
 private:
+    void rememberFolder(const QString& name);
     void generalErrorReport(const QString& text);
     class WorkGuard;
 
@@ -65,6 +71,7 @@ private:
     std::function<void()> m_tableChanged;
     std::uint64_t m_progressRows = 100000;
     QString m_lastOpenName;
+    QString m_lastFolder;
 };
 
 } // namespace kq::app

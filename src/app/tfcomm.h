@@ -69,6 +69,7 @@ public:
     // edge of the fixed client area (the HID and serial link bands).
     void showCableControls();
     HidController* hid() const { return m_hid; }
+    LogFileActions& files() { return *m_files; }
 
 private:
     void buildMenus();

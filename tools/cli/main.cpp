@@ -1,6 +1,8 @@
 // kqmeter-cli: the program's core without a window.
 #include "cli_commands.h"
 
+#include "kq_version.h"
+
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -10,14 +12,17 @@
 namespace {
 
 void usage(std::FILE* out) {
-    std::fputs("usage:\n"
+    std::fputs("usage: kqmeter-cli COMMAND [ARGUMENT]...\n"
+               "The meter's readings without a window, through the same core as kqmeter.\n"
+               "Commands:\n"
                "  kqmeter-cli decode [--link usb|hid] [--high TEXT] [--low TEXT]\n"
                "                     [--repeat on|off] [--max-records N] [FILE]\n"
                "  kqmeter-cli monitor --usb|--serial PORT [--count N]\n"
                "  kqmeter-cli monitor --hid [--device PATH] [--count N]\n"
                "  kqmeter-cli devices\n"
                "  kqmeter-cli convert IN OUT\n"
-               "  kqmeter-cli report LOG PDF\n",
+               "  kqmeter-cli report LOG PDF\n"
+               "  kqmeter-cli --help | --version\n",
                out);
 }
 
@@ -25,7 +30,7 @@ void usage(std::FILE* out) {
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        usage(stderr);
+        std::fputs("kqmeter-cli: no command given (try kqmeter-cli --help)\n", stderr);
         return 2;
     }
     const std::string command = argv[1];
@@ -45,10 +50,15 @@ int main(int argc, char** argv) {
             usage(stdout);
             return 0;
         }
+        if (command == "--version") {
+            std::printf("kqmeter-cli %s\n", kq::kVersion);
+            return 0;
+        }
     } catch (const std::exception& e) {
         std::fprintf(stderr, "kqmeter-cli: %s\n", e.what());
         return 1;
     }
-    usage(stderr);
+    std::fprintf(stderr, "kqmeter-cli: unknown command '%s' (try kqmeter-cli --help)\n",
+                 command.c_str());
     return 2;
 }

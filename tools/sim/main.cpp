@@ -5,6 +5,8 @@
 #include "pseudo_terminal.h"
 #include "sim_options.h"
 
+#include "kq_version.h"
+
 #include <cerrno>
 #include <cmath>
 #include <csignal>
@@ -75,13 +77,19 @@ bool sendPaced(kq::sim::PseudoTerminal& pty, const std::vector<std::uint8_t>& by
 int main(int argc, char** argv) {
     std::string error;
     const auto parsed = kq::sim::parseOptions(argc, argv, error);
+    if (!parsed && !error.empty()) {
+        std::fprintf(stderr, "kqmeter-sim: %s (try kqmeter-sim --help)\n", error.c_str());
+        return 2;
+    }
     if (!parsed) {
-        if (!error.empty())
-            std::fprintf(stderr, "kqmeter-sim: %s\n", error.c_str());
-        std::fputs(kq::sim::usageText(), error.empty() ? stdout : stderr);
-        return error.empty() ? 0 : 2;
+        std::fputs(kq::sim::usageText(), stdout);
+        return 0;
     }
     const Options& opt = *parsed;
+    if (opt.version) {
+        std::printf("kqmeter-sim %s\n", kq::kVersion);
+        return 0;
+    }
 
     sigset_t stopSignals;
     sigemptyset(&stopSignals);

@@ -79,6 +79,8 @@ const char* usageText() {
            "  --path-file F        also write the line's path into F\n"
            "  --link F             make F a symbolic link to the line\n"
            "  --verbose            tell each frame on stderr\n"
+           "  --help               show this text and exit\n"
+           "  --version            show the version and exit\n"
            "The first line of stdout is the path of the serial line to open.\n";
 }
 
@@ -109,6 +111,9 @@ std::optional<Options> parseOptions(int argc, char** argv, std::string& error) {
         if (a == "--help" || a == "-h") {
             error.clear();
             return std::nullopt;
+        } else if (a == "--version") {
+            o.version = true;
+            return o;
         } else if (a == "--form") {
             if (!value(v))
                 return std::nullopt;

@@ -23,6 +23,7 @@ struct Options {
     std::uint32_t baud = 0;       // pace the bytes at this line speed (8N1); 0: one burst
     bool strayBytes = false;
     bool verbose = false;
+    bool version = false; // tell the version and exit
     std::uint32_t seed = 1;
     long long startDelayMs = 0;
     std::string pathFile;

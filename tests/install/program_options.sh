@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# Every program answers --help and --version, and refuses a bad command line
+# with exit status 2 and one line that names the program and the fault.
+# usage: program_options.sh KQMETER KQMETER_CLI KQMETER_SIM VERSION
+set -u
+declare -A path=([kqmeter]=$1 [kqmeter-cli]=$2 [kqmeter-sim]=$3)
+version=$4
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+passed=0
+failed=0
+check() { # name, then a command that succeeds when the check holds
+    local name=$1
+    shift
+    if "$@"; then
+        passed=$((passed + 1))
+    else
+        echo "FAIL: $name" >&2
+        failed=$((failed + 1))
+    fi
+}
+lines() { wc -l <"$1" | tr -d ' '; }
+
+# --help and --version work without a screen: the window is not reached.
+for program in kqmeter kqmeter-cli kqmeter-sim; do
+    env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb "${path[$program]}" --help \
+        >"$work/out" 2>"$work/err"
+    check "$program --help: exit 0" [ $? -eq 0 ]
+    check "$program --help: usage on stdout" grep -q "^usage: .*$program" "$work/out"
+    check "$program --help: names --version" grep -q -- "--version" "$work/out"
+    check "$program --help: nothing on stderr" [ ! -s "$work/err" ]
+
+    env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb "${path[$program]}" --version \
+        >"$work/out" 2>"$work/err"
+    check "$program --version: exit 0" [ $? -eq 0 ]
+    check "$program --version: first line" [ "$(head -1 "$work/out")" = "$program $version" ]
+    check "$program --version: nothing on stderr" [ ! -s "$work/err" ]
+done
+
+# Bad command lines: program|arguments (the window's run offscreen, as the
+# window system's options are taken out before its own are judged).
+bad=(
+    "kqmeter|--bogus"
+    "kqmeter|-x"
+    "kqmeter|one.txt two.txt"
+    "kqmeter|--defaults --no-such-thing"
+    "kqmeter-cli|"
+    "kqmeter-cli|--bogus"
+    "kqmeter-cli|nosuchcommand"
+    "kqmeter-sim|--bogus"
+    "kqmeter-sim|--rate"
+    "kqmeter-sim|--rate fast"
+    "kqmeter-sim|--form usb99"
+    "kqmeter-sim|--count -3"
+)
+for row in "${bad[@]}"; do
+    program=${row%%|*}
+    read -r -a args <<<"${row#*|}"
+    QT_QPA_PLATFORM=offscreen timeout 60 "${path[$program]}" "${args[@]}" \
+        >"$work/out" 2>"$work/err"
+    status=$?
+    grep -v '^QStandardPaths: ' "$work/err" >"$work/reason"
+    check "$program ${args[*]}: exit 2 (got $status)" [ $status -eq 2 ]
+    check "$program ${args[*]}: one line of reason" [ "$(lines "$work/reason")" = 1 ]
+    check "$program ${args[*]}: the line names the program" grep -q "^$program: " "$work/reason"
+    check "$program ${args[*]}: nothing on stdout" [ ! -s "$work/out" ]
+done
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
