@@ -84,6 +84,10 @@ void LogFileActions::setTableChanged(std::function<void()> tableChanged) {
     m_tableChanged = std::move(tableChanged);
 }
 
+void LogFileActions::setSavedChanged(std::function<void()> savedChanged) {
+    m_savedChanged = std::move(savedChanged);
+}
+
 void LogFileActions::generalErrorReport(const QString& text) {
     m_dialogs.message(m_window, QCoreApplication::applicationName(), text, Dialogs::Icon::Error);
 }
@@ -102,11 +106,18 @@ void LogFileActions::saveasClick() {
     const std::string path = localPath(name);
     const bool xml = files::formForName(path) == files::LogForm::Xml;
     const bool longWork = m_cds1.rowCount() > m_progressRows;
+    if (m_savedChanged)
+        m_savedChanged(); // the journal holds every row before the file is touched
     files::SaveResult result;
     {
         FlagGuard busy(m_printBusy, longWork);
         WorkProgress progress(m_window, QStringLiteral("Saving the log..."), longWork);
         result = files::saveLog(m_cds1, path, progress.callback());
+    }
+    if (result.ok() && result.rows == m_cds1.rowCount()) {
+        m_saveMark.markAll(m_cds1);
+        if (m_savedChanged)
+            m_savedChanged();
     }
     const QString done =
         QStringLiteral("Save table to specified file: ") + name + QStringLiteral(" Scuss!");
@@ -146,11 +157,19 @@ void LogFileActions::SpeedButton2Click() {
         static_cast<std::uint64_t>(std::max<qint64>(QFileInfo(name).size(), 0));
     const bool longWork = size / (xml ? kXmlBytesPerRow : kTextBytesPerRow) > m_progressRows;
     const std::uint64_t before = m_cds1.rowCount();
+    const bool allSaved = m_saveMark.unsaved(m_cds1) == 0;
     files::LoadResult result;
     {
         FlagGuard busy(m_printBusy, longWork);
         WorkProgress progress(m_window, QStringLiteral("Loading the log..."), longWork);
         result = files::loadLog(m_cds1, path, progress.callback());
+    }
+    // An XML load replaces the table by the file's rows; a text load adds the
+    // file's rows, which are as safe as the table's were before.
+    if (result.ok() && (xml || allSaved)) {
+        m_saveMark.markAll(m_cds1);
+        if (m_savedChanged)
+            m_savedChanged();
     }
     if (m_tableChanged && (result.ok() || m_cds1.rowCount() != before))
         m_tableChanged();

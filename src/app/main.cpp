@@ -13,5 +13,6 @@ int main(int argc, char** argv) {
     if (kq::app::GuardedApplication::arguments().contains(QStringLiteral("--cable-controls")))
         FCOMM.showCableControls();
     FCOMM.show();
+    FCOMM.offerRecovery();
     return app.exec();
 }

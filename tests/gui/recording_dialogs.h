@@ -20,6 +20,13 @@ public:
     void message(QWidget* owner, const QString& caption, const QString& text, Icon icon) override {
         messages.push_back({caption, text, icon, owner != nullptr});
     }
+    // Questions are recorded like messages and answered from `askAnswers`, Yes when
+    // it has run out.
+    bool ask(QWidget* owner, const QString& caption, const QString& text) override {
+        messages.push_back({caption, text, Icon::None, owner != nullptr});
+        questions << text;
+        return askAnswers.isEmpty() ? true : askAnswers.takeFirst();
+    }
     QString saveFileName(QWidget*, const FileSpec& spec) override {
         lastSpecs.push_back(spec);
         return fileAnswers.isEmpty() ? QString() : fileAnswers.takeFirst();
@@ -39,4 +46,6 @@ public:
     std::vector<Message> messages;
     std::vector<FileSpec> lastSpecs;
     QStringList fileAnswers;
+    QStringList questions;
+    QList<bool> askAnswers;
 };
