@@ -171,6 +171,8 @@ LoadResult readJournal(record::LogTable& table, const std::string& path) {
         result.error = error;
         return result;
     }
+    if (length == 0)
+        return result; // cut short before its first line end: nothing to give back
     FileSource file;
     if (!file.open(path)) {
         result.status = LoadResult::Status::Failed;
