@@ -119,6 +119,8 @@ bad() { # expected reason, then options
 }
 check "bad: no link" bad "exactly one of" "$work/x.txt"
 check "bad: two links" bad "exactly one of" --usb --serial COM1 "$work/x.txt"
+check "bad: usb and hid" bad "exactly one of" --usb --hid "$work/x.txt"
+check "bad: device without hid" bad "--device goes with --hid" --usb --device /dev/hidraw0 "$work/x.txt"
 check "bad: no file" bad "no output file" --usb
 check "bad: two files" bad "one output file" --usb a.txt b.txt
 check "bad: repeat" bad "on or off" --usb --repeat yes "$work/x.txt"
@@ -129,6 +131,30 @@ check "bad: max too big" bad "--max-records" --usb --max-records 10000001 "$work
 KQMETER_BRIDGE_DEVICES= "$CLI" record --usb "$work/none.txt" >/dev/null 2>&1
 check "no cable: exit 1" [ $? = 1 ]
 check "no cable: no file" [ ! -e "$work/none.txt" ]
+
+# The serial cable: the same rules, the port given as a device file.
+"$SIM" --serial 12b --path-file "$work/ser.path" --values 19.99,20.00,0L --unit lux --rate 20 \
+    >/dev/null 2>"$work/ser.err" &
+pids+=($!)
+for _ in $(seq 1 200); do
+    [ -s "$work/ser.path" ] && break
+    sleep 0.05
+done
+"$CLI" record --serial "$(head -1 "$work/ser.path")" "$work/serial.txt" >/dev/null 2>&1 &
+rec=$!
+pids+=($rec)
+check "serial: rows reach the disk" wait_rows "$work/serial.txt" 10
+kill -TERM $rec
+wait $rec
+check "serial: exit 0" [ $? = 0 ]
+check "serial: rows numbered, values of the meter" rows_well_formed "$work/serial.txt"
+"$CLI" record --serial "$work/no-such-port" "$work/noport.txt" >/dev/null 2>&1
+check "serial, no port: exit 1" [ $? = 1 ]
+check "serial, no port: no file" [ ! -e "$work/noport.txt" ]
+# No such HID device: status 1 and no file (with or without hidraw on this machine).
+"$CLI" record --hid --device /nonexistent/hidraw "$work/nohid.txt" >/dev/null 2>&1
+check "hid, no device: exit 1" [ $? = 1 ]
+check "hid, no device: no file" [ ! -e "$work/nohid.txt" ]
 
 echo "record: $passed passed, $failed failed"
 [ "$failed" = 0 ]

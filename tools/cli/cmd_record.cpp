@@ -6,6 +6,8 @@
 #include "decode/model_switch.h"
 #include "decode/system_locale.h"
 #include "files/recording_file.h"
+#include "hid_meter.h"
+#include "links/hid_link.h"
 #include "links/serial_framers.h"
 #include "links/serial_messages.h"
 #include "links/serial_port_driver.h"
@@ -29,8 +31,8 @@ namespace kq::cli {
 namespace {
 
 void recordUsage() {
-    std::fputs("usage: kqmeter-cli record --usb|--serial PORT [--repeat on|off] [--interval S]\n"
-               "                          [--max-records N] OUT\n",
+    std::fputs("usage: kqmeter-cli record --usb|--serial PORT|--hid [--device PATH]\n"
+               "                          [--repeat on|off] [--interval S] [--max-records N] OUT\n",
                stderr);
 }
 
@@ -41,6 +43,8 @@ int badOption(const char* reason) {
 
 struct RecordOptions {
     bool usb = false;
+    bool hid = false;
+    std::string hidDevice; // empty: the last "USB to Serial" cable
     std::string serialPort;
     bool repeat = true;
     std::string interval; // empty: every reading is offered
@@ -79,8 +83,11 @@ int parseRecordOptions(const std::vector<std::string>& args, RecordOptions& o) {
             o.maxRecords = static_cast<std::int32_t>(n);
             ++i;
         } else if (a == "--hid") {
-            return badOption("--hid: recording from the HID cable is not available in this "
-                             "version; use monitor --hid");
+            o.hid = true;
+        } else if (a == "--device") {
+            if (!hasValue || args[i + 1].empty())
+                return badOption("--device needs the HID device's path");
+            o.hidDevice = args[++i];
         } else if (!a.empty() && a[0] == '-') {
             recordUsage();
             return 2;
@@ -90,8 +97,10 @@ int parseRecordOptions(const std::vector<std::string>& args, RecordOptions& o) {
             return badOption("one output file only");
         }
     }
-    if (o.usb == !o.serialPort.empty())
-        return badOption("give exactly one of --usb and --serial PORT");
+    if (int(o.usb) + int(!o.serialPort.empty()) + int(o.hid) != 1)
+        return badOption("give exactly one of --usb, --serial PORT and --hid");
+    if (!o.hidDevice.empty() && !o.hid)
+        return badOption("--device goes with --hid");
     if (o.out.empty())
         return badOption("no output file given");
     return 0;
@@ -262,6 +271,43 @@ int recordSerial(Session& session, const std::string& port, const sigset_t& stop
     return session.finish(status);
 }
 
+int recordHid(Session& session, const std::string& devicePath, const sigset_t& stop) {
+    const decode::ModelSwitchSet switches = decode::builtModelSwitches();
+    decode::MeterState state;
+    decode::applyStartup(state, switches, decode::systemDecimalSeparator());
+    HidMeter meter;
+    if (const int status = openHidMeter(devicePath, switches, meter))
+        return status; // nothing recorded: no file is made
+    links::THidDevice& device = *meter.device;
+    links::HidLinkState link;
+    bool gone = false;
+    device.SetDataErrorHandler(
+        links::makeHandler<links::THidDataErrorFn>([&](links::THidDevice& d, std::uint32_t error) {
+            std::fprintf(stderr, "kqmeter-cli: %s\n", links::readErrorLine(error).c_str());
+            // A cable that was pulled will not come back: the file is completed.
+            if (!hidDeviceStillThere(*meter.backend, d.PnPInfo().DevicePath()))
+                gone = true;
+        }));
+    device.SetDataHandler(links::makeHandler<links::THidDataFn>(
+        [&](links::THidDevice&, std::uint8_t id, const std::uint8_t* data, std::uint16_t size) {
+            try {
+                links::HidDeviceData(state, link, &session.recorder, id, data, size);
+            } catch (const std::exception& e) {
+                std::fprintf(stderr, "kqmeter-cli: %s\n", e.what());
+            }
+        }));
+    while (!gone && !session.full()) {
+        meter.queue.runPending(100);
+        session.keepTime();
+        if (stopRequested(stop))
+            break;
+    }
+    device.SetDataHandler(nullptr);
+    if (gone)
+        std::fputs("kqmeter-cli: the HID cable has gone\n", stderr);
+    return session.finish(gone ? 1 : 0);
+}
+
 } // namespace
 
 int runRecord(const std::vector<std::string>& args) {
@@ -279,6 +325,8 @@ int runRecord(const std::vector<std::string>& args) {
     Session session(options);
     if (options.usb)
         return recordUsb(session, stop);
+    if (options.hid)
+        return recordHid(session, options.hidDevice, stop);
     return recordSerial(session, options.serialPort, stop);
 }
 

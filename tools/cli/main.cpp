@@ -15,8 +15,8 @@ void usage(std::FILE* out) {
                "                     [--repeat on|off] [--max-records N] [FILE]\n"
                "  kqmeter-cli monitor --usb|--serial PORT [--count N]\n"
                "  kqmeter-cli monitor --hid [--device PATH] [--count N]\n"
-               "  kqmeter-cli record --usb|--serial PORT [--repeat on|off] [--interval S]\n"
-               "                     [--max-records N] OUT\n"
+               "  kqmeter-cli record --usb|--serial PORT|--hid [--device PATH]\n"
+               "                     [--repeat on|off] [--interval S] [--max-records N] OUT\n"
                "  kqmeter-cli devices\n"
                "  kqmeter-cli convert IN OUT\n"
                "  kqmeter-cli report LOG PDF\n",
