@@ -25,7 +25,8 @@ bool QtDialogs::ask(QWidget* owner, const QString& caption, const QString& text)
     box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
     // A stray Enter keeps the readings.
     box.setDefaultButton(QMessageBox::No);
-    return box.exec() == QMessageBox::Yes;
+    box.exec();
+    return box.clickedButton() == box.button(QMessageBox::Yes);
 }
 
 namespace {

@@ -79,7 +79,9 @@ void JournalKeeper::setEnabled(bool on) {
 }
 
 void JournalKeeper::sync() {
-    if (!enabled())
+    // While the question about a journal left behind is open, the timers go on
+    // with an empty log: that must not take the journal away.
+    if (!enabled() || m_offering)
         return;
     if (m_journal->sync(m_recorder.cds1, m_saved)) {
         m_reported = false;
@@ -104,7 +106,10 @@ bool JournalKeeper::offerRestore() {
     const QString question =
         QStringLiteral("The last recording ended without saving %1 readings. Restore them?")
             .arg(left.rowCount());
-    if (!m_dialogs.ask(m_window, caption(m_window), question)) {
+    m_offering = true;
+    const bool restore = m_dialogs.ask(m_window, caption(m_window), question);
+    m_offering = false;
+    if (!restore) {
         m_journal->discard();
         return false;
     }

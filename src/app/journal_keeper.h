@@ -61,6 +61,7 @@ private:
     QAction* m_action = nullptr;
     bool m_enabled = true;
     bool m_reported = false;
+    bool m_offering = false;
 };
 
 } // namespace kq::app

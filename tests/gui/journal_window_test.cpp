@@ -227,7 +227,10 @@ private slots:
         }
         RecordingDialogs dialogs;
         dialogs.askAnswers << answer;
+        // The user answers after the window's once-a-second timers have run.
+        dialogs.whileAsking = [] { QTest::qWait(1300); };
         TFCOMM w(dialogs);
+        w.show();
         QCOMPARE(w.offerRecovery(), !numbers.isEmpty());
         QCOMPARE(dialogs.questions, question.isEmpty() ? QStringList() : QStringList{question});
         QCOMPARE(noColumn(w), numbers);

@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <vector>
 
 // Dialogs for tests: records every message a user would have seen and answers
@@ -25,6 +26,8 @@ public:
     bool ask(QWidget* owner, const QString& caption, const QString& text) override {
         messages.push_back({caption, text, Icon::None, owner != nullptr});
         questions << text;
+        if (whileAsking)
+            whileAsking();
         return askAnswers.isEmpty() ? true : askAnswers.takeFirst();
     }
     QString saveFileName(QWidget*, const FileSpec& spec) override {
@@ -48,4 +51,6 @@ public:
     QStringList fileAnswers;
     QStringList questions;
     QList<bool> askAnswers;
+    // Runs while a question is open (a user taking time to answer).
+    std::function<void()> whileAsking;
 };
