@@ -114,9 +114,11 @@ bool JournalKeeper::offerRestore() {
         return false;
     }
     record::LogTable& cds1 = m_recorder.cds1;
-    const std::size_t before = cds1.rowCount();
-    files::readJournal(cds1, m_journal->path());
-    const std::size_t restored = cds1.rowCount() - before;
+    const std::size_t restored = left.rowCount();
+    if (cds1.empty())
+        cds1 = std::move(left); // no second reading of a journal of millions of rows
+    else
+        files::readJournal(cds1, m_journal->path());
     // Recording goes on where it stopped: the next row takes the next number.
     auto& log = m_recorder.log();
     if (const auto last = cds1.empty() ? std::nullopt : cds1.no(cds1.rowCount() - 1);
