@@ -54,6 +54,7 @@ public:
     }
     QString saveFileName(QWidget*, const FileSpec&) override { return {}; }
     QString openFileName(QWidget*, const FileSpec&) override { return {}; }
+    bool ask(QWidget*, const QString&, const QString&) override { return true; }
 };
 
 void runEventLoopFor(int ms) {

@@ -17,6 +17,18 @@ void QtDialogs::message(QWidget* owner, const QString& caption, const QString& t
     box.exec();
 }
 
+bool QtDialogs::ask(QWidget* owner, const QString& caption, const QString& text) {
+    QMessageBox box(owner);
+    box.setWindowTitle(caption);
+    box.setText(text);
+    box.setIcon(QMessageBox::Question);
+    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+    // A stray Enter keeps the readings.
+    box.setDefaultButton(QMessageBox::No);
+    box.exec();
+    return box.clickedButton() == box.button(QMessageBox::Yes);
+}
+
 namespace {
 
 QString runFileDialog(QWidget* owner, const Dialogs::FileSpec& spec, QFileDialog::AcceptMode mode) {

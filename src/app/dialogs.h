@@ -26,6 +26,8 @@ public:
     // A modal box with one OK button. `owner` may be null (a box without owner window).
     virtual void message(QWidget* owner, const QString& caption, const QString& text,
                          Icon icon) = 0;
+    // A modal question with Yes and No buttons; true when the user chose Yes.
+    virtual bool ask(QWidget* owner, const QString& caption, const QString& text) = 0;
     // The chosen file name, or an empty text when the user cancelled.
     virtual QString saveFileName(QWidget* owner, const FileSpec& spec) = 0;
     virtual QString openFileName(QWidget* owner, const FileSpec& spec) = 0;
@@ -35,6 +37,7 @@ public:
 class QtDialogs final : public Dialogs {
 public:
     void message(QWidget* owner, const QString& caption, const QString& text, Icon icon) override;
+    bool ask(QWidget* owner, const QString& caption, const QString& text) override;
     QString saveFileName(QWidget* owner, const FileSpec& spec) override;
     QString openFileName(QWidget* owner, const FileSpec& spec) override;
 };

@@ -124,6 +124,10 @@ void LogFileActions::rememberFolder(const QString& name) {
     m_lastFolder = QFileInfo(name).absolutePath();
 }
 
+void LogFileActions::setSavedChanged(std::function<void()> savedChanged) {
+    m_savedChanged = std::move(savedChanged);
+}
+
 void LogFileActions::generalErrorReport(const QString& text) {
     m_dialogs.message(m_window, QCoreApplication::applicationName(), text, Dialogs::Icon::Error);
 }
@@ -145,6 +149,8 @@ void LogFileActions::saveasClick() {
     const bool xml = files::formForName(path) == files::LogForm::Xml;
     const bool longWork = m_cds1.rowCount() > m_progressRows;
     const std::size_t rowsBefore = m_cds1.rowCount();
+    if (m_savedChanged)
+        m_savedChanged(); // the journal holds every row before the file is touched
     files::SaveResult result;
     {
         WorkGuard busy(*this, longWork);
@@ -156,6 +162,11 @@ void LogFileActions::saveasClick() {
     }
     if (m_tableChanged && m_cds1.rowCount() != rowsBefore)
         m_tableChanged(); // readings that came during the save were logged
+    if (result.ok() && result.rows == m_cds1.rowCount()) {
+        m_saveMark.markAll(m_cds1);
+        if (m_savedChanged)
+            m_savedChanged();
+    }
     const QString done =
         QStringLiteral("Save table to specified file: ") + name + QStringLiteral(" Scuss!");
     if (result.status == files::SaveResult::Status::Saved) {
@@ -201,6 +212,7 @@ void LogFileActions::openLog(const QString& name) {
     const bool longWork = size / (xml ? kXmlBytesPerRow : kTextBytesPerRow) > m_progressRows;
     const std::uint64_t before = m_cds1.rowCount();
     const std::uint64_t generation = m_cds1.generation();
+    const bool allSaved = m_saveMark.unsaved(m_cds1) == 0;
     files::LoadResult result;
     {
         WorkGuard busy(*this, longWork);
@@ -210,6 +222,13 @@ void LogFileActions::openLog(const QString& name) {
         }
         // The readings that came meanwhile go after the loaded rows.
         busy.release();
+    }
+    // An XML load replaces the table by the file's rows; a text load adds the
+    // file's rows, which are as safe as the table's were before.
+    if (result.ok() && (xml || allSaved) && m_cds1.rowCount() == (xml ? 0 : before) + result.rows) {
+        m_saveMark.markAll(m_cds1);
+        if (m_savedChanged)
+            m_savedChanged();
     }
     // A cancelled load took its rows back; a grid that showed them meanwhile
     // follows too.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "record/save_mark.h"
+
 #include <QImage>
 #include <QString>
 
@@ -38,6 +40,13 @@ public:
     // kept rows, or a cancelled one that took its rows back), so that the grid
     // can follow.
     void setTableChanged(std::function<void()> tableChanged);
+    // Called before every log save and after a save or a load changed what is
+    // saved, so that the recovery journal follows.
+    void setSavedChanged(std::function<void()> savedChanged);
+    // Which rows are in a file: all after a save of every row and after an XML
+    // load; rows a text load adds to a table without unsaved rows count as saved.
+    const record::SaveMark& saveMark() const { return m_saveMark; }
+    std::size_t unsavedRows() const { return m_saveMark.unsaved(m_cds1); }
     // Work on more rows than this shows a progress dialog with Cancel.
     void setProgressRows(std::uint64_t rows) { m_progressRows = rows; }
     std::uint64_t progressRows() const { return m_progressRows; }
@@ -69,6 +78,8 @@ private:
     bool& m_printBusy;
     record::Recorder* m_recorder = nullptr;
     std::function<void()> m_tableChanged;
+    std::function<void()> m_savedChanged;
+    record::SaveMark m_saveMark;
     std::uint64_t m_progressRows = 100000;
     QString m_lastOpenName;
     QString m_lastFolder;

@@ -70,6 +70,7 @@ int main(int argc, char** argv) {
     if (options.cableControls)
         FCOMM.showCableControls();
     FCOMM.show();
+    FCOMM.offerRecovery();
     // Loaded once the window is up, so that a message about the file has it as owner.
     if (!options.file.isEmpty())
         QTimer::singleShot(0, &FCOMM, [&FCOMM, &options] { FCOMM.files().openLog(options.file); });

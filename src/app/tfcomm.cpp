@@ -3,6 +3,7 @@
 #include "app/chart_panel.h"
 #include "app/dialogs.h"
 #include "app/hid_controller.h"
+#include "app/journal_keeper.h"
 #include "app/lcd_panel.h"
 #include "app/limit_panel.h"
 #include "app/log_file_actions.h"
@@ -75,6 +76,8 @@ TFCOMM::TFCOMM(Dialogs& dialogs, std::unique_ptr<links::UsbBridge> bridge,
     setWindowTitle(qs(m_startup.title));
 
     buildWidgets();
+    m_journal = std::make_unique<JournalKeeper>(this, m_dialogs, *m_recorder, m_files->saveMark());
+    m_files->setSavedChanged([this] { m_journal->sync(); });
     buildMenus();
     // The window is not resizable: its client area is fixed, so the title bar offers
     // the system menu (with its Close) and minimising, never maximising.
@@ -138,6 +141,7 @@ TFCOMM::~TFCOMM() {
     delete m_serial;
     delete m_hid;
     delete m_usb;
+    m_journal.reset();
     m_files.reset();
     delete m_chart;
     delete m_grid;
@@ -244,6 +248,10 @@ void TFCOMM::buildMenus() {
     record->addAction("New", this, &TFCOMM::RecordNewClick)->setObjectName("New1");
     record->addAction("Save", this, [this] { m_files->saveasClick(); })->setObjectName("Save1");
     record->addSeparator();
+    QAction* journal = record->addAction("Recovery journal");
+    journal->setObjectName("RecoveryJournal");
+    m_journal->attachAction(journal);
+    record->addSeparator();
     m_recordCountGroup = new QActionGroup(this);
     m_recordCountGroup->setExclusive(true);
     struct Item {
@@ -343,18 +351,57 @@ void TFCOMM::BtSaveClick() {
 
 void TFCOMM::TrecordTimer() {
     m_recorder->TrecordTimer();
+    m_journal->sync();
 }
 
 void TFCOMM::RecordNewClick() {
     m_dialogs.message(this, windowTitle(), " Record deleted ", Dialogs::Icon::Information);
     m_recorder->RecordNew();
+    m_journal->sync();
     render();
     renderViews();
 }
 
 void TFCOMM::BtExit1Click() {
+    if (!mayDiscardRows())
+        return;
     m_recorder->cds1.clear();
     QApplication::quit();
+}
+
+bool TFCOMM::offerRecovery() {
+    const bool restored = m_journal->offerRestore();
+    if (restored) {
+        render();
+        renderViews();
+    }
+    return restored;
+}
+
+std::size_t TFCOMM::unsavedRows() const {
+    return m_files->unsavedRows();
+}
+
+bool TFCOMM::mayDiscardRows() {
+    // Closing used to drop the log without a word: hours of readings gone with
+    // one click. Now the user decides.
+    const std::size_t rows = unsavedRows();
+    if (rows > 0 &&
+        !m_dialogs.ask(
+            this, windowTitle(),
+            QStringLiteral("%1 readings have not been saved. Close and discard them?").arg(rows)))
+        return false;
+    // Chosen not to keep them: nothing is left for the next start to offer.
+    m_journal->setEnabled(false);
+    return true;
+}
+
+void TFCOMM::closeEvent(QCloseEvent* event) {
+    if (!mayDiscardRows()) {
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
 }
 
 void TFCOMM::wireLimitEdits() {

@@ -33,6 +33,7 @@ class LogGridModel;
 class LogStrip;
 class MinMaxStrip;
 class HidController;
+class JournalKeeper;
 class SerialController;
 class UsbController;
 
@@ -71,7 +72,18 @@ public:
     HidController* hid() const { return m_hid; }
     LogFileActions& files() { return *m_files; }
 
+    // At start: offers the rows a crashed run left in the recovery journal.
+    bool offerRecovery();
+    JournalKeeper& journal() { return *m_journal; }
+    // Rows of the log that no file holds.
+    std::size_t unsavedRows() const;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
 private:
+    // Asks before unsaved rows are thrown away; true when the window may go.
+    bool mayDiscardRows();
     void buildMenus();
     void buildWidgets();
     void wireLimitEdits();
@@ -105,6 +117,7 @@ private:
     QAction* m_startAction = nullptr;
     QAction* m_stopAction = nullptr;
     std::unique_ptr<LogFileActions> m_files;
+    std::unique_ptr<JournalKeeper> m_journal;
     QTimer* m_conTimer = nullptr;
     QTimer* m_viewTimer = nullptr;
     QTimer* m_glassTimer = nullptr;

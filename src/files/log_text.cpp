@@ -352,10 +352,22 @@ LoadResult TextLogReader::run() {
 
 } // namespace
 
+void putTextRow(BufferedWriter& w, const LogTable& table, std::size_t row) {
+    if (const auto no = table.no(row))
+        w.putInt(*no);
+    w.put('\t');
+    putText(w, table, row, LogTable::Field::Time);
+    w.put('\t');
+    putText(w, table, row, LogTable::Field::Value);
+    w.put('\t');
+    putText(w, table, row, LogTable::Field::Unit);
+    w.put("\r\n");
+}
+
 SaveResult writeTextLog(const LogTable& table, ByteSink& out, const Progress& progress) {
     SaveResult result;
     BufferedWriter w(out);
-    w.put("No\tTime\tValue\tUnit\r\n");
+    w.put(kTextLogHeader);
     const std::size_t rows = table.rowCount();
     for (std::size_t i = 0; i < rows; ++i) {
         if (i % kRowsPerProgress == 0 && i > 0) {
@@ -366,15 +378,7 @@ SaveResult writeTextLog(const LogTable& table, ByteSink& out, const Progress& pr
                 return result;
             }
         }
-        if (const auto no = table.no(i))
-            w.putInt(*no);
-        w.put('\t');
-        putText(w, table, i, LogTable::Field::Time);
-        w.put('\t');
-        putText(w, table, i, LogTable::Field::Value);
-        w.put('\t');
-        putText(w, table, i, LogTable::Field::Unit);
-        w.put("\r\n");
+        putTextRow(w, table, i);
     }
     return finishSave(w, out, rows);
 }

@@ -4,12 +4,19 @@
 #include "files/log_file.h"
 
 #include <cstddef>
+#include <string_view>
 
 namespace kq::record {
 class LogTable;
 }
 
 namespace kq::files {
+
+// The first line of the tab-separated form.
+inline constexpr std::string_view kTextLogHeader = "No\tTime\tValue\tUnit\r\n";
+
+// One row of the table as a line of the tab-separated form, CR LF included.
+void putTextRow(BufferedWriter& w, const record::LogTable& table, std::size_t row);
 
 // The tab-separated form: a header line "No Time Value Unit", then one line
 // per row, every line ending in CR LF; texts trimmed of codes 0..32 and an

@@ -35,6 +35,7 @@ public:
     }
     QString saveFileName(QWidget*, const FileSpec&) override { return {}; }
     QString openFileName(QWidget*, const FileSpec&) override { return {}; }
+    bool ask(QWidget*, const QString&, const QString&) override { return true; }
 };
 
 // A virtual meter process whose line is reached through a fixed link path,

@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <vector>
 
 // Dialogs for tests: records every message a user would have seen and answers
@@ -19,6 +20,15 @@ public:
 
     void message(QWidget* owner, const QString& caption, const QString& text, Icon icon) override {
         messages.push_back({caption, text, icon, owner != nullptr});
+    }
+    // Questions are recorded like messages and answered from `askAnswers`, Yes when
+    // it has run out.
+    bool ask(QWidget* owner, const QString& caption, const QString& text) override {
+        messages.push_back({caption, text, Icon::None, owner != nullptr});
+        questions << text;
+        if (whileAsking)
+            whileAsking();
+        return askAnswers.isEmpty() ? true : askAnswers.takeFirst();
     }
     QString saveFileName(QWidget*, const FileSpec& spec) override {
         lastSpecs.push_back(spec);
@@ -39,4 +49,8 @@ public:
     std::vector<Message> messages;
     std::vector<FileSpec> lastSpecs;
     QStringList fileAnswers;
+    QStringList questions;
+    QList<bool> askAnswers;
+    // Runs while a question is open (a user taking time to answer).
+    std::function<void()> whileAsking;
 };

@@ -13,6 +13,8 @@ int runHidMonitor(const std::vector<std::string>& args);
 int runDevices(const std::vector<std::string>& args);
 // monitor --serial PORT: COM1..COM4 or a device file; count 0 runs until stopped.
 int runMonitorSerial(const std::string& port, unsigned long long count);
+// record: logs a meter into a text or XML log file until stopped.
+int runRecord(const std::vector<std::string>& args);
 int runConvert(const std::vector<std::string>& args);
 // Needs argc/argv to start the (offscreen) GUI application that draws the PDF.
 int runReport(const std::vector<std::string>& args, int argc, char** argv);

@@ -3,6 +3,7 @@
 
 #include "decode/meter_state.h"
 #include "decode/model_switch.h"
+#include "hid_meter.h"
 #include "links/hid_backend.h"
 #include "links/hid_device.h"
 #include "links/hid_link.h"
@@ -63,6 +64,52 @@ bool stillThere(links::HidBackend& backend, const std::string& path) {
 }
 
 } // namespace
+
+int openHidMeter(const std::string& devicePath, const decode::ModelSwitchSet& switches,
+                 HidMeter& meter) {
+    meter.backend = links::makeSystemHidBackend();
+    if (!meter.backend->devicesReachable()) {
+        std::fprintf(stderr, "kqmeter-cli: %s\n", std::string(links::kNoHidrawText).c_str());
+        return 1;
+    }
+    meter.ctl = std::make_unique<links::THidDeviceController>(meter.backend, meter.queue.poster());
+    auto listed = listDevices(*meter.ctl);
+    Listed* chosen = nullptr;
+    for (auto& l : listed) {
+        if (!l.device)
+            continue;
+        if (devicePath.empty() ? l.description == links::kHidBridgeName
+                               : l.device->PnPInfo().DevicePath() == devicePath)
+            chosen = &l; // the last one that fits
+    }
+    if (!chosen) {
+        std::fprintf(stderr, "%s\n",
+                     devicePath.empty() ? std::string(links::kHidNotConnectedText).c_str()
+                                        : ("kqmeter-cli: no HID device at " + devicePath).c_str());
+        return 1;
+    }
+    meter.device = std::move(chosen->device);
+    links::THidDevice* device = meter.device.get();
+    if (!device->ReadWriteAccess()) {
+        const std::string hint = links::hidAccessHint(device->OpenError());
+        std::fprintf(stderr, "kqmeter-cli: %s\n",
+                     hint.empty() ? "the HID device cannot be opened for reading" : hint.c_str());
+        return 1;
+    }
+    const links::HidFeatureReport report = links::hidFeatureReport(switches);
+    if (!device->SendFeatureReport(report.data(), report.size()))
+        std::fputs("kqmeter-cli: the cable did not take the bit-rate report\n", stderr);
+    if (!links::hidReadingEnabled(switches)) {
+        std::fputs("kqmeter-cli: this build's meter model does not read from a HID cable\n",
+                   stderr);
+        return 1;
+    }
+    return 0;
+}
+
+bool hidDeviceStillThere(links::HidBackend& backend, const std::string& path) {
+    return stillThere(backend, path);
+}
 
 int runDevices(const std::vector<std::string>& args) {
     if (!args.empty()) {
@@ -132,43 +179,12 @@ int runHidMonitor(const std::vector<std::string>& args) {
     const decode::ModelSwitchSet switches = decode::builtModelSwitches();
     decode::MeterState state;
     decode::applyStartup(state, switches, decode::systemDecimalSeparator());
-
-    std::shared_ptr<links::HidBackend> backend = links::makeSystemHidBackend();
-    if (!backend->devicesReachable()) {
-        std::fprintf(stderr, "kqmeter-cli: %s\n", std::string(links::kNoHidrawText).c_str());
-        return 1;
-    }
-    links::HidCallQueue queue;
-    links::THidDeviceController ctl(backend, queue.poster());
-    auto listed = listDevices(ctl);
-    links::THidDevice* device = nullptr;
-    for (auto& l : listed) {
-        if (!l.device)
-            continue;
-        if (devicePath.empty() ? l.description == links::kHidBridgeName
-                               : l.device->PnPInfo().DevicePath() == devicePath)
-            device = l.device.get(); // the last one that fits
-    }
-    if (!device) {
-        std::fprintf(stderr, "%s\n",
-                     devicePath.empty() ? std::string(links::kHidNotConnectedText).c_str()
-                                        : ("kqmeter-cli: no HID device at " + devicePath).c_str());
-        return 1;
-    }
-    if (!device->ReadWriteAccess()) {
-        const std::string hint = links::hidAccessHint(device->OpenError());
-        std::fprintf(stderr, "kqmeter-cli: %s\n",
-                     hint.empty() ? "the HID device cannot be opened for reading" : hint.c_str());
-        return 1;
-    }
-    const links::HidFeatureReport report = links::hidFeatureReport(switches);
-    if (!device->SendFeatureReport(report.data(), report.size()))
-        std::fputs("kqmeter-cli: the cable did not take the bit-rate report\n", stderr);
-    if (!links::hidReadingEnabled(switches)) {
-        std::fputs("kqmeter-cli: this build's meter model does not read from a HID cable\n",
-                   stderr);
-        return 1;
-    }
+    HidMeter meter;
+    if (const int status = openHidMeter(devicePath, switches, meter))
+        return status;
+    links::THidDevice* device = meter.device.get();
+    std::shared_ptr<links::HidBackend>& backend = meter.backend;
+    links::HidCallQueue& queue = meter.queue;
 
     links::HidLinkState link;
     MonitorLines out;

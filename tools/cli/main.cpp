@@ -19,6 +19,8 @@ void usage(std::FILE* out) {
                "                     [--repeat on|off] [--max-records N] [FILE]\n"
                "  kqmeter-cli monitor --usb|--serial PORT [--count N]\n"
                "  kqmeter-cli monitor --hid [--device PATH] [--count N]\n"
+               "  kqmeter-cli record --usb|--serial PORT|--hid [--device PATH]\n"
+               "                     [--repeat on|off] [--interval S] [--max-records N] OUT\n"
                "  kqmeter-cli devices\n"
                "  kqmeter-cli convert IN OUT\n"
                "  kqmeter-cli report LOG PDF\n"
@@ -40,6 +42,8 @@ int main(int argc, char** argv) {
             return kq::cli::runDecode(args);
         if (command == "monitor")
             return kq::cli::runMonitor(args);
+        if (command == "record")
+            return kq::cli::runRecord(args);
         if (command == "devices")
             return kq::cli::runDevices(args);
         if (command == "convert")

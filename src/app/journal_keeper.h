@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QString>
+
+#include <memory>
+
+class QAction;
+class QLockFile;
+class QWidget;
+
+namespace kq::files {
+class RecoveryJournal;
+}
+namespace kq::record {
+class Recorder;
+struct SaveMark;
+} // namespace kq::record
+
+namespace kq::app {
+
+class Dialogs;
+
+// The window's recovery journal: the rows no file holds go to a file in the
+// user's data folder once a second, and the next start after a crash offers
+// them back. One running window owns the journal at a time (a lock file), so a
+// second window neither takes nor offers the first one's rows.
+class JournalKeeper {
+public:
+    // `folder` empty means the user's data folder of the program.
+    JournalKeeper(QWidget* window, Dialogs& dialogs, record::Recorder& recorder,
+                  const record::SaveMark& saved, QString folder = {});
+    ~JournalKeeper();
+    JournalKeeper(const JournalKeeper&) = delete;
+    JournalKeeper& operator=(const JournalKeeper&) = delete;
+
+    // The data folder the journal lives in when none is given.
+    static QString defaultFolder();
+    QString path() const;
+
+    // The menu item that switches the journal on and off (checked at start).
+    void attachAction(QAction* action);
+    bool enabled() const { return m_enabled && m_journal != nullptr; }
+    void setEnabled(bool on);
+
+    // Once a second, before and after saves: the journal follows the table.
+    void sync();
+    // A journal left by a run that did not end normally: asks whether to put
+    // its rows back into the table. True when rows were restored.
+    bool offerRestore();
+    // A normal exit after the user chose not to keep the unsaved rows.
+    void discard();
+
+private:
+    QWidget* m_window;
+    Dialogs& m_dialogs;
+    record::Recorder& m_recorder;
+    const record::SaveMark& m_saved;
+    QString m_folder;
+    std::unique_ptr<QLockFile> m_lock;
+    std::unique_ptr<files::RecoveryJournal> m_journal;
+    QAction* m_action = nullptr;
+    bool m_enabled = true;
+    bool m_reported = false;
+    bool m_offering = false;
+};
+
+} // namespace kq::app

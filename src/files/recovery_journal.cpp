@@ -1,0 +1,186 @@
+#include "files/recovery_journal.h"
+
+#include "files/byte_io.h"
+#include "files/log_text.h"
+#include "record/log_table.h"
+#include "record/save_mark.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace kq::files {
+
+namespace {
+
+// Writes everything it is given to an open file, retrying short writes.
+class FdSink final : public ByteSink {
+public:
+    explicit FdSink(int fd) : m_fd(fd) {}
+    bool write(const char* data, std::size_t size) override {
+        while (size > 0) {
+            const ssize_t n = ::write(m_fd, data, size);
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                m_error = systemErrorText(errno);
+                return false;
+            }
+            data += n;
+            size -= static_cast<std::size_t>(n);
+        }
+        return true;
+    }
+    std::string error() const override { return m_error; }
+
+private:
+    int m_fd;
+    std::string m_error;
+};
+
+// The first `limit` bytes of another source.
+class LimitedSource final : public ByteSource {
+public:
+    LimitedSource(ByteSource& in, std::uint64_t limit) : m_in(in), m_left(limit) {}
+    std::ptrdiff_t read(char* buffer, std::size_t capacity) override {
+        const auto n =
+            m_in.read(buffer, static_cast<std::size_t>(std::min<std::uint64_t>(capacity, m_left)));
+        if (n > 0)
+            m_left -= static_cast<std::uint64_t>(n);
+        return n;
+    }
+    std::uint64_t size() const override { return m_left; }
+
+private:
+    ByteSource& m_in;
+    std::uint64_t m_left;
+};
+
+// Bytes up to and including the file's last line end; 0 when it has none.
+std::uint64_t lengthOfWholeLines(const std::string& path, std::string& error) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        error = systemErrorText(errno);
+        return 0;
+    }
+    struct stat st {};
+    std::uint64_t end = 0;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        std::vector<char> block(64 * 1024);
+        std::uint64_t pos = static_cast<std::uint64_t>(st.st_size);
+        while (pos > 0 && end == 0) {
+            const std::uint64_t from = pos > block.size() ? pos - block.size() : 0;
+            const ssize_t n = ::pread(fd, block.data(), static_cast<std::size_t>(pos - from),
+                                      static_cast<off_t>(from));
+            if (n <= 0)
+                break;
+            for (ssize_t i = n; i > 0; --i) {
+                if (block[static_cast<std::size_t>(i - 1)] == '\n' ||
+                    block[static_cast<std::size_t>(i - 1)] == '\r') {
+                    end = from + static_cast<std::uint64_t>(i);
+                    break;
+                }
+            }
+            pos = from;
+        }
+    }
+    ::close(fd);
+    return end;
+}
+
+} // namespace
+
+RecoveryJournal::RecoveryJournal(std::string path) : m_path(std::move(path)) {}
+
+RecoveryJournal::~RecoveryJournal() {
+    close();
+}
+
+void RecoveryJournal::close() {
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+}
+
+bool RecoveryJournal::fail(const char* what, int err) {
+    m_error = std::string(what) + m_path + ": " + systemErrorText(err);
+    close();
+    return false;
+}
+
+void RecoveryJournal::discard() {
+    close();
+    ::unlink(m_path.c_str());
+}
+
+bool RecoveryJournal::sync(const record::LogTable& table, const record::SaveMark& saved) {
+    const std::size_t rows = table.rowCount();
+    const std::size_t unsaved = saved.unsaved(table);
+    if (unsaved == 0) {
+        if (m_fd >= 0 || ::access(m_path.c_str(), F_OK) == 0)
+            discard();
+        return true;
+    }
+    const std::size_t start = rows - unsaved;
+    const bool afresh = m_fd < 0 || table.generation() != m_generation || start != m_start ||
+                        m_written > rows || m_written < start;
+    std::size_t from = m_written;
+    if (afresh) {
+        close();
+        m_fd = ::open(m_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        if (m_fd < 0)
+            return fail("Cannot write the recovery journal ", errno);
+        from = start;
+    } else if (from == rows) {
+        return true; // nothing new since the last time
+    }
+
+    FdSink sink(m_fd);
+    {
+        BufferedWriter w(sink, std::size_t{256} << 10);
+        if (afresh)
+            w.put(kTextLogHeader);
+        for (std::size_t i = from; i < rows; ++i)
+            putTextRow(w, table, i);
+        if (!w.flush()) {
+            m_error = "Cannot write the recovery journal " + m_path + ": " + sink.error();
+            close();
+            return false;
+        }
+    }
+    // On the platter, not only in the page cache: a power cut is one of the
+    // reasons the journal exists.
+    if (::fdatasync(m_fd) != 0 && errno != EINVAL)
+        return fail("Cannot write the recovery journal ", errno);
+    m_generation = table.generation();
+    m_start = start;
+    m_written = rows;
+    m_error.clear();
+    return true;
+}
+
+LoadResult readJournal(record::LogTable& table, const std::string& path) {
+    LoadResult result;
+    std::string error;
+    const std::uint64_t length = lengthOfWholeLines(path, error);
+    if (!error.empty()) {
+        result.status = LoadResult::Status::Failed;
+        result.error = error;
+        return result;
+    }
+    if (length == 0)
+        return result; // cut short before its first line end: nothing to give back
+    FileSource file;
+    if (!file.open(path)) {
+        result.status = LoadResult::Status::Failed;
+        result.error = file.error();
+        return result;
+    }
+    LimitedSource whole(file, length);
+    return readTextLog(table, whole);
+}
+
+} // namespace kq::files

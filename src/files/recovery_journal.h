@@ -1,0 +1,56 @@
+#pragma once
+
+#include "files/log_file.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace kq::record {
+class LogTable;
+struct SaveMark;
+} // namespace kq::record
+
+namespace kq::files {
+
+// A copy of the rows that no file holds yet, kept on disk in the text form
+// while readings are logged, so that a crash or a power cut loses at most the
+// last second. The file is a valid text log (header line, CR LF rows) that the
+// window can also open by hand. It is gone whenever nothing is unsaved.
+class RecoveryJournal {
+public:
+    explicit RecoveryJournal(std::string path);
+    ~RecoveryJournal();
+    RecoveryJournal(const RecoveryJournal&) = delete;
+    RecoveryJournal& operator=(const RecoveryJournal&) = delete;
+
+    // Brings the file up to the table's unsaved rows and puts them on disk:
+    // new rows are appended; after rows were taken away or saved the file is
+    // written afresh; with nothing unsaved it is removed. False (with error())
+    // when the disk refused; the next call starts the file afresh.
+    bool sync(const record::LogTable& table, const record::SaveMark& saved);
+    // Removes the file; the next sync starts it afresh.
+    void discard();
+
+    const std::string& path() const { return m_path; }
+    const std::string& error() const { return m_error; }
+    // Rows the file holds since the last sync.
+    std::size_t rows() const { return m_fd >= 0 ? m_written - m_start : 0; }
+
+private:
+    bool fail(const char* what, int err);
+    void close();
+
+    std::string m_path;
+    std::string m_error;
+    int m_fd = -1;
+    std::uint64_t m_generation = 0;
+    std::size_t m_start = 0;   // table row of the file's first row
+    std::size_t m_written = 0; // table rows up to here are in the file
+};
+
+// Appends the rows of a journal left behind to the table. A last line that a
+// power cut left without its line end is not a row and is left out.
+LoadResult readJournal(record::LogTable& table, const std::string& path);
+
+} // namespace kq::files

@@ -1,0 +1,160 @@
+#!/usr/bin/env bash
+# kqmeter-cli record against the virtual meter: the file left by Ctrl-C,
+# SIGTERM, the record-count limit and SIGKILL, in both forms, loads back.
+# usage: record.sh CLI SIM DATA_DIR
+set -u
+CLI=$1
+SIM=$2
+work=$(mktemp -d)
+pids=()
+passed=0
+failed=0
+
+cleanup() {
+    for pid in "${pids[@]}"; do kill -KILL "$pid" 2>/dev/null; done
+    wait 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+check() { # name, then a command that must succeed
+    local name=$1
+    shift
+    if "$@"; then
+        passed=$((passed + 1))
+    else
+        failed=$((failed + 1))
+        echo "FAIL: $name" >&2
+    fi
+}
+
+"$SIM" --path-file "$work/sim.path" --values 19.99,20.00,0L --unit lux --rate 20 \
+    >/dev/null 2>"$work/sim.err" &
+pids+=($!)
+for _ in $(seq 1 200); do
+    [ -s "$work/sim.path" ] && break
+    sleep 0.05
+done
+pty=$(head -1 "$work/sim.path")
+export KQMETER_BRIDGE_DEVICES=$pty
+
+# Rows of a text log (header left out), waiting until there are at least N.
+rows_of() { tail -n +2 "$1" 2>/dev/null | grep -c $'\r$'; }
+wait_rows() { # file, count
+    for _ in $(seq 1 300); do
+        [ "$(rows_of "$1")" -ge "$2" ] && return 0
+        sleep 0.1
+    done
+    return 1
+}
+# Numbers 1..n without a gap and only values the meter sent.
+rows_well_formed() {
+    awk -F'\t' 'NR > 1 { sub(/\r$/, "", $4)
+                         if ($1 != NR - 1 || $3 !~ /^(19\.99|20\.00|0L)$/ || $4 != "lux") exit 1 }
+                END { exit NR < 2 }' "$1"
+}
+# The core loads the file (convert reads it and writes it again).
+loads() { "$CLI" convert "$1" "$work/loaded-$(basename "$1").txt" >/dev/null 2>&1; }
+
+start_record() { # tag, then record options
+    local tag=$1
+    shift
+    "$CLI" record --usb "$@" >"$work/$tag.out" 2>"$work/$tag.err" &
+    rec=$!
+    pids+=($rec)
+}
+
+# Text file, ended by SIGTERM: complete, and a load saves it back byte for byte.
+start_record term "$work/term.txt"
+check "term: rows reach the disk while recording" wait_rows "$work/term.txt" 25
+kill -TERM $rec
+wait $rec
+check "term: exit 0" [ $? = 0 ]
+check "term: rows numbered, values of the meter" rows_well_formed "$work/term.txt"
+check "term: loads" loads "$work/term.txt"
+check "term: saved back the same" cmp -s "$work/term.txt" "$work/loaded-term.txt.txt"
+check "term: says how many rows" \
+    grep -qx "kqmeter-cli: $(rows_of "$work/term.txt") rows in $work/term.txt" "$work/term.err"
+
+# XML file, ended by Ctrl-C: the packet is written and its row file goes.
+start_record int "$work/int.xml" --max-records 100000
+check "xml: rows beside it while recording" wait_rows "$work/int.xml.rows.txt" 25
+kill -INT $rec
+wait $rec
+check "xml: exit 0" [ $? = 0 ]
+check "xml: row file gone" [ ! -e "$work/int.xml.rows.txt" ]
+check "xml: packet loads" loads "$work/int.xml"
+check "xml: every row in the packet" \
+    grep -qx "kqmeter-cli: $(rows_of "$work/loaded-int.xml.txt") rows in $work/int.xml" \
+    "$work/int.err"
+check "xml: rows numbered, values of the meter" rows_well_formed "$work/loaded-int.xml.txt"
+
+# SIGKILL: no packet, but every row of the last second onwards is readable.
+start_record kill "$work/kill.xml"
+check "kill: rows beside it" wait_rows "$work/kill.xml.rows.txt" 25
+kill -KILL $rec
+{ wait $rec; } 2>/dev/null
+check "kill: no packet" [ ! -e "$work/kill.xml" ]
+check "kill: rows well formed" rows_well_formed "$work/kill.xml.rows.txt"
+check "kill: rows load" loads "$work/kill.xml.rows.txt"
+start_record killtxt "$work/kill.txt"
+check "kill text: rows" wait_rows "$work/kill.txt" 25
+kill -KILL $rec
+{ wait $rec; } 2>/dev/null
+check "kill text: rows well formed" rows_well_formed "$work/kill.txt"
+
+# The record-count limit ends the recording; Repeat off logs no value twice in a row.
+timeout 30 "$CLI" record --usb --repeat off --max-records 7 "$work/limit.txt" \
+    >/dev/null 2>"$work/limit.err"
+check "limit: exit 0" [ $? = 0 ]
+check "limit: seven rows" [ "$(rows_of "$work/limit.txt")" = 7 ]
+check "limit: no repeats" bash -c "tail -n +2 '$work/limit.txt' | cut -f3 | uniq -d | grep -q . && exit 1 || exit 0"
+
+# Options: a one-line reason and status 2; no cable: status 1 and no file.
+bad() { # expected reason, then options
+    local reason=$1
+    shift
+    "$CLI" record "$@" >/dev/null 2>"$work/bad.err"
+    [ $? = 2 ] && [ "$(wc -l <"$work/bad.err")" = 1 ] && grep -qF -- "$reason" "$work/bad.err"
+}
+check "bad: no link" bad "exactly one of" "$work/x.txt"
+check "bad: two links" bad "exactly one of" --usb --serial COM1 "$work/x.txt"
+check "bad: usb and hid" bad "exactly one of" --usb --hid "$work/x.txt"
+check "bad: device without hid" bad "--device goes with --hid" --usb --device /dev/hidraw0 "$work/x.txt"
+check "bad: no file" bad "no output file" --usb
+check "bad: two files" bad "one output file" --usb a.txt b.txt
+check "bad: repeat" bad "on or off" --usb --repeat yes "$work/x.txt"
+check "bad: interval 0" bad "--interval" --usb --interval 0 "$work/x.txt"
+check "bad: interval text" bad "--interval" --usb --interval 1s "$work/x.txt"
+check "bad: max 0" bad "--max-records" --usb --max-records 0 "$work/x.txt"
+check "bad: max too big" bad "--max-records" --usb --max-records 10000001 "$work/x.txt"
+KQMETER_BRIDGE_DEVICES= "$CLI" record --usb "$work/none.txt" >/dev/null 2>&1
+check "no cable: exit 1" [ $? = 1 ]
+check "no cable: no file" [ ! -e "$work/none.txt" ]
+
+# The serial cable: the same rules, the port given as a device file.
+"$SIM" --serial 12b --path-file "$work/ser.path" --values 19.99,20.00,0L --unit lux --rate 20 \
+    >/dev/null 2>"$work/ser.err" &
+pids+=($!)
+for _ in $(seq 1 200); do
+    [ -s "$work/ser.path" ] && break
+    sleep 0.05
+done
+"$CLI" record --serial "$(head -1 "$work/ser.path")" "$work/serial.txt" >/dev/null 2>&1 &
+rec=$!
+pids+=($rec)
+check "serial: rows reach the disk" wait_rows "$work/serial.txt" 10
+kill -TERM $rec
+wait $rec
+check "serial: exit 0" [ $? = 0 ]
+check "serial: rows numbered, values of the meter" rows_well_formed "$work/serial.txt"
+"$CLI" record --serial "$work/no-such-port" "$work/noport.txt" >/dev/null 2>&1
+check "serial, no port: exit 1" [ $? = 1 ]
+check "serial, no port: no file" [ ! -e "$work/noport.txt" ]
+# No such HID device: status 1 and no file (with or without hidraw on this machine).
+"$CLI" record --hid --device /nonexistent/hidraw "$work/nohid.txt" >/dev/null 2>&1
+check "hid, no device: exit 1" [ $? = 1 ]
+check "hid, no device: no file" [ ! -e "$work/nohid.txt" ]
+
+echo "record: $passed passed, $failed failed"
+[ "$failed" = 0 ]

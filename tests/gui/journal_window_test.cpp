@@ -1,0 +1,272 @@
+// The window keeps what it logged: closing asks before unsaved readings go,
+// the recovery journal follows the log once a second, and a journal left
+// behind is offered back at the next start.
+#include "app/journal_keeper.h"
+#include "app/tfcomm.h"
+#include "record/log_table.h"
+#include "record/recorder.h"
+#include "recording_dialogs.h"
+
+#include <QAction>
+#include <QFile>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <QtTest>
+
+using kq::app::TFCOMM;
+using kq::decode::Decoder;
+
+namespace {
+
+// 19.99 lux as the meter sends it: every position not named is '0'.
+std::string lux1999() {
+    std::string text(32, '0');
+    for (auto [pos, c] : std::initializer_list<std::pair<int, char>>{{3, 'D'},
+                                                                     {4, '7'},
+                                                                     {5, 'D'},
+                                                                     {6, '7'},
+                                                                     {7, 'D'},
+                                                                     {8, 'F'},
+                                                                     {9, '0'},
+                                                                     {10, '6'},
+                                                                     {19, '8'},
+                                                                     {31, 'D'},
+                                                                     {32, 'A'}})
+        text[static_cast<std::size_t>(pos - 1)] = c;
+    return text;
+}
+
+void logReadings(TFCOMM& w, int n) {
+    for (int i = 0; i < n; ++i) {
+        w.state().FrameText = lux1999();
+        w.decodeFrame(Decoder::D12B);
+    }
+}
+
+template <class T> T* child(QWidget& w, const char* name) {
+    T* found = w.findChild<T*>(name);
+    if (!found)
+        qFatal("no child %s", name);
+    return found;
+}
+
+QByteArray readAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QStringList noColumn(TFCOMM& w) {
+    QStringList out;
+    const auto& t = w.recorder().cds1;
+    for (std::size_t i = 0; i < t.rowCount(); ++i)
+        out << QString::number(t.no(i).value_or(-1));
+    return out;
+}
+
+const char kHeader[] = "No\tTime\tValue\tUnit\r\n";
+
+} // namespace
+
+class JournalWindowTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() {
+        QVERIFY(m_data.isValid());
+        qputenv("XDG_DATA_HOME", m_data.path().toLocal8Bit());
+    }
+
+    void cleanup() {
+        // Every case starts without a journal left by the one before.
+        QFile::remove(kq::app::JournalKeeper::defaultFolder() + "/recovery.txt");
+    }
+
+    void closingAsksOnlyForUnsavedReadings_data() {
+        QTest::addColumn<int>("before");    // readings logged before the save
+        QTest::addColumn<bool>("saveAll");  // the log saved (all its rows)
+        QTest::addColumn<int>("after");     // readings logged after that
+        QTest::addColumn<bool>("exitItem"); // Exit from the menu bar, else the Exit button
+        QTest::addColumn<bool>("answer");   // Yes to the question
+        QTest::addColumn<QString>("question");
+        QTest::addColumn<bool>("stays");
+
+        const QString none;
+        QTest::newRow("empty log") << 0 << false << 0 << false << true << none << false;
+        QTest::newRow("unsaved, keep") << 3 << false << 0 << false << false
+                                       << "3 readings have not been saved. Close and discard "
+                                          "them?"
+                                       << true;
+        QTest::newRow("unsaved, discard")
+            << 3 << false << 0 << false << true
+            << "3 readings have not been saved. Close and discard them?" << false;
+        QTest::newRow("all saved") << 2 << true << 0 << false << false << none << false;
+        QTest::newRow("rows since the save")
+            << 2 << true << 1 << false << false
+            << "1 readings have not been saved. Close and discard them?" << true;
+        QTest::newRow("menu Exit, keep")
+            << 4 << false << 0 << true << false
+            << "4 readings have not been saved. Close and discard them?" << true;
+    }
+
+    void closingAsksOnlyForUnsavedReadings() {
+        QFETCH(int, before);
+        QFETCH(bool, saveAll);
+        QFETCH(int, after);
+        QFETCH(bool, exitItem);
+        QFETCH(bool, answer);
+        QFETCH(QString, question);
+        QFETCH(bool, stays);
+
+        RecordingDialogs dialogs;
+        TFCOMM w(dialogs);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        logReadings(w, before);
+        QTemporaryDir dir;
+        if (saveAll) {
+            dialogs.fileAnswers << dir.filePath("log.txt");
+            QTest::mouseClick(child<QToolButton>(w, "saveas"), Qt::LeftButton);
+        }
+        logReadings(w, after);
+        const std::size_t rows = w.recorder().cds1.rowCount();
+        dialogs.askAnswers << answer;
+
+        if (exitItem)
+            child<QAction>(w, "Exit1")->trigger();
+        else
+            QTest::mouseClick(child<QPushButton>(w, "BitBtn1"), Qt::LeftButton);
+
+        QCOMPARE(dialogs.questions, question.isEmpty() ? QStringList() : QStringList{question});
+        if (exitItem)
+            QCOMPARE(w.recorder().cds1.rowCount(), stays ? rows : 0);
+        else
+            QCOMPARE(w.isVisible(), stays);
+        // Kept readings are still being looked after; discarded ones are not
+        // offered at the next start.
+        QCOMPARE(w.journal().enabled(), stays);
+    }
+
+    void journalFollowsTheLogEverySecond() {
+        RecordingDialogs dialogs;
+        TFCOMM w(dialogs);
+        const QString path = w.journal().path();
+        QVERIFY(child<QAction>(w, "RecoveryJournal")->isChecked());
+        logReadings(w, 2);
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(path), 5000);
+        const QList<QByteArray> lines = readAll(path).split('\n');
+        QCOMPARE(lines.size(), 4); // header, two rows, nothing after the last CR LF
+        QCOMPARE(lines[0], QByteArray("No\tTime\tValue\tUnit\r"));
+        // The rows as the text form saves them: No, time, value and unit.
+        for (int i = 1; i <= 2; ++i) {
+            const auto& t = w.recorder().cds1;
+            const auto at = [&](kq::record::LogTable::Field f) {
+                return QByteArray::fromStdString(t.textString(std::size_t(i - 1), f).value());
+            };
+            using F = kq::record::LogTable::Field;
+            QCOMPARE(lines[i], QByteArray::number(i) + '\t' + at(F::Time) + '\t' + at(F::Value) +
+                                   '\t' + at(F::Unit) + '\r');
+            QCOMPARE(at(F::Value), QByteArray("19.99"));
+        }
+
+        // A save of every row leaves nothing to recover.
+        QTemporaryDir dir;
+        dialogs.fileAnswers << dir.filePath("log.xml");
+        QTest::mouseClick(child<QToolButton>(w, "saveas"), Qt::LeftButton);
+        QVERIFY(!QFile::exists(path));
+
+        logReadings(w, 1);
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(path), 5000);
+        QCOMPARE(readAll(path).count('\n'), 2); // header and the one new row
+
+        // New empties the log, and the journal goes with it.
+        child<QAction>(w, "New1")->trigger();
+        QVERIFY(!QFile::exists(path));
+
+        // Switched off: the journal goes and stays away while readings come.
+        logReadings(w, 1);
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(path), 5000);
+        child<QAction>(w, "RecoveryJournal")->setChecked(false);
+        QVERIFY(!QFile::exists(path));
+        logReadings(w, 1);
+        QTest::qWait(1500); // past the next once-a-second tick, which must not write it
+        QVERIFY(!QFile::exists(path));
+        // On again: every unsaved row is there at once.
+        child<QAction>(w, "RecoveryJournal")->setChecked(true);
+        QCOMPARE(readAll(path).count('\n'), 3);
+    }
+
+    void journalLeftBehindIsOffered_data() {
+        QTest::addColumn<QByteArray>("journal");
+        QTest::addColumn<bool>("answer");
+        QTest::addColumn<QString>("question");
+        QTest::addColumn<QStringList>("numbers");
+
+        const QByteArray rows = QByteArray(kHeader) + "41\t10:00:00\t19.99\tLux\r\n" +
+                                "42\t10:00:01\t20.00\tLux\r\n43\t10:00:02\tOL\tLux\r\n";
+        const QString three = "The last recording ended without saving 3 readings. Restore them?";
+        QTest::newRow("restored") << rows << true << three << QStringList{"41", "42", "43"};
+        QTest::newRow("declined") << rows << false << three << QStringList{};
+        QTest::newRow("power cut mid-line")
+            << rows + "44\t10:0" << true << three << QStringList{"41", "42", "43"};
+        QTest::newRow("no rows in it") << QByteArray(kHeader) << true << QString() << QStringList{};
+    }
+
+    void journalLeftBehindIsOffered() {
+        QFETCH(QByteArray, journal);
+        QFETCH(bool, answer);
+        QFETCH(QString, question);
+        QFETCH(QStringList, numbers);
+
+        const QString folder = kq::app::JournalKeeper::defaultFolder();
+        QVERIFY(QDir().mkpath(folder));
+        const QString path = folder + "/recovery.txt";
+        {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(journal);
+        }
+        RecordingDialogs dialogs;
+        dialogs.askAnswers << answer;
+        // The user answers after the window's once-a-second timers have run.
+        dialogs.whileAsking = [] { QTest::qWait(1300); };
+        TFCOMM w(dialogs);
+        w.show();
+        QCOMPARE(w.offerRecovery(), !numbers.isEmpty());
+        QCOMPARE(dialogs.questions, question.isEmpty() ? QStringList() : QStringList{question});
+        QCOMPARE(noColumn(w), numbers);
+        QCOMPARE(w.unsavedRows(), std::size_t(numbers.size()));
+        // Declined or empty: nothing is offered again; restored: it stays until saved.
+        QCOMPARE(QFile::exists(path), !numbers.isEmpty());
+        if (numbers.isEmpty())
+            return;
+        QCOMPARE(readAll(path), journal.left(journal.lastIndexOf('\n') + 1));
+        // The recording goes on with the next number.
+        logReadings(w, 1);
+        QCOMPARE(noColumn(w).last(), QString("44"));
+    }
+
+    void aSecondWindowLeavesTheJournalToTheFirst() {
+        RecordingDialogs first;
+        TFCOMM one(first);
+        logReadings(one, 2);
+        one.journal().sync();
+        const QString path = one.journal().path();
+        QVERIFY(QFile::exists(path));
+
+        RecordingDialogs second;
+        TFCOMM two(second);
+        QVERIFY(!two.journal().enabled());
+        QVERIFY(!child<QAction>(two, "RecoveryJournal")->isEnabled());
+        QVERIFY(!two.offerRecovery());
+        QCOMPARE(second.questions, QStringList());
+        logReadings(two, 5);
+        two.journal().sync();
+        QCOMPARE(readAll(path).count('\n'), 3); // still the first window's two rows
+    }
+
+private:
+    QTemporaryDir m_data;
+};
+
+QTEST_MAIN(JournalWindowTest)
+#include "journal_window_test.moc"
