@@ -6,6 +6,7 @@
 #include "links/serial_messages.h"
 #include "links/serial_port_driver.h"
 #include "monitor_line.h"
+#include "serial_port_choice.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -27,26 +28,16 @@ int runMonitorSerial(const std::string& port, unsigned long long count) {
         return 1;
     }
 
-    links::ComPortTable table = links::ComPortTable::fromEnvironment();
-    links::TComPortNumber which = links::pnCOM1;
-    std::string name;
-    if (links::parseComPortName(port, which)) {
-        name = links::comPortName(which);
-    } else {
-        table.paths[0] = port; // a device file stands in for COM1
-        name = port;
-    }
+    const SerialPortChoice choice(port);
+    const std::string& name = choice.name;
 
     int argc = 1;
     char program[] = "kqmeter-cli";
     char* argv[] = {program, nullptr};
     QCoreApplication app(argc, argv);
 
-    links::TSerialPortDriver comm(table);
-    comm.setComPort(which);
-    links::TComPortBaudRate speed = links::br2400;
-    links::baudRateOf(static_cast<std::uint32_t>(startup.serialSpeed), speed);
-    comm.setComPortSpeed(speed);
+    links::TSerialPortDriver comm(choice.table);
+    choice.configure(comm, startup);
 
     MonitorLines out;
     unsigned long long lines = 0;
