@@ -3,6 +3,7 @@
 #include "app/guarded_application.h"
 #include "app/kept_settings.h"
 #include "app/log_file_actions.h"
+#include "app/quit_signals.h"
 #include "app/tfcomm.h"
 #include "decode/meter_state.h"
 #include "decode/model_switch.h"
@@ -46,6 +47,7 @@ bool answeredWithoutWindow(const kq::app::WindowOptions& options) {
 int main(int argc, char** argv) {
     if (answeredWithoutWindow(kq::app::parseWindowArguments(rawArguments(argc, argv))))
         return 0;
+    kq::app::QuitSignals::block();
     kq::app::GuardedApplication app(argc, argv);
     // The window system's own options (-platform, -style, ...) are gone from the
     // arguments now; whatever else is there is ours to judge.
@@ -66,6 +68,7 @@ int main(int argc, char** argv) {
     QSettings kept(kq::app::keptSettingsPath(), QSettings::IniFormat);
     if (!options.defaults)
         kq::app::applySettings(FCOMM, kq::app::readKeptSettings(kept));
+    kq::app::QuitSignals quitSignals(FCOMM.journal());
     // The cable controls lie beyond the window's right edge; this shows them.
     if (options.cableControls)
         FCOMM.showCableControls();
@@ -74,7 +77,7 @@ int main(int argc, char** argv) {
     // Loaded once the window is up, so that a message about the file has it as owner.
     if (!options.file.isEmpty())
         QTimer::singleShot(0, &FCOMM, [&FCOMM, &options] { FCOMM.files().openLog(options.file); });
-    const int status = app.exec();
+    const int status = quitSignals.arrived() ? 0 : app.exec();
     kq::app::writeKeptSettings(kept, kq::app::captureSettings(FCOMM));
     return status;
 }

@@ -1,9 +1,11 @@
 // A recording killed outright (SIGKILL) comes back at the next start: the
 // window runs in a process of its own, fed by the virtual meter, and is killed
 // in the middle of the recording; a new window offers the rows and restores
-// every one the journal held.
+// every one the journal held. Ended by SIGTERM (a logout or shutdown), the
+// window leaves at once and the journal holds every row it had.
 #include "app/dialogs.h"
 #include "app/journal_keeper.h"
+#include "app/quit_signals.h"
 #include "app/tfcomm.h"
 #include "record/log_table.h"
 #include "record/recorder.h"
@@ -16,7 +18,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cstdio>
 #include <cstring>
+#include <memory>
 #include <set>
 
 using kq::app::Dialogs;
@@ -26,6 +30,7 @@ using Field = kq::record::LogTable::Field;
 namespace {
 
 constexpr char kChildOption[] = "--record-until-killed";
+constexpr char kTermChildOption[] = "--record-until-terminated";
 
 class AnsweringDialogs : public Dialogs {
 public:
@@ -41,17 +46,25 @@ public:
 };
 
 // The window as a user runs it: connected to the meter and recording until
-// the process is killed.
-int recordUntilKilled(int argc, char** argv) {
+// the process is killed. With `takeSignals`, as the program's main() does, it
+// ends on SIGTERM and prints how many rows its table held.
+int recordUntilKilled(int argc, char** argv, bool takeSignals) {
+    if (takeSignals)
+        kq::app::QuitSignals::block();
     QApplication app(argc, argv);
     AnsweringDialogs dialogs;
     TFCOMM w(dialogs);
+    std::unique_ptr<kq::app::QuitSignals> quitSignals;
+    if (takeSignals)
+        quitSignals = std::make_unique<kq::app::QuitSignals>(w.journal());
     w.show();
     auto* usb = w.findChild<QAbstractButton*>("USB");
     if (!usb)
         return 3;
     usb->click();
-    return app.exec();
+    const int status = app.exec();
+    std::printf("%zu\n", w.recorder().cds1.rowCount());
+    return status;
 }
 
 // Runs a process until the object goes, also when a check fails.
@@ -109,35 +122,18 @@ private slots:
     void killedRecordingComesBack() {
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
-        const QString link = dir.filePath("meter");
-        const QString pathFile = link + ".path";
-        qputenv("XDG_DATA_HOME", dir.filePath("data").toLocal8Bit());
-        qputenv("KQMETER_BRIDGE_DEVICES", link.toLocal8Bit());
-        const QString journal = kq::app::JournalKeeper::defaultFolder() + "/recovery.txt";
-
-        Child meter(KQ_SIM_PATH, {"--link", link, "--path-file", pathFile, "--values",
-                                  "19.99,0L,1500", "--rate", "20"});
-        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(pathFile).size() > 0, 10000);
-
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        Child window(QCoreApplication::applicationFilePath(), {kChildOption}, env);
+        Child meter(KQ_SIM_PATH, meterArguments(dir));
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(dir.filePath("meter.path")).size() > 0, 10000);
+        Child window(QCoreApplication::applicationFilePath(), {kChildOption}, windowEnvironment());
         QVERIFY(window.process().waitForStarted(10000));
-        const auto journalRowCount = [&] {
-            QFile f(journal);
-            return f.open(QIODevice::ReadOnly) ? journalRows(f.readAll()).size() : 0;
-        };
         // Several seconds' worth of rows, so that the journal has grown by
         // appending, not only been written once.
-        QTRY_VERIFY_WITH_TIMEOUT(journalRowCount() >= 40, 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(journalRows().size() >= 40, 30000);
         window.process().kill();
         QVERIFY(window.process().waitForFinished(10000));
         QCOMPARE(window.process().exitStatus(), QProcess::CrashExit);
 
-        QFile f(journal);
-        QVERIFY(f.open(QIODevice::ReadOnly));
-        const QStringList left = journalRows(f.readAll());
-        f.close();
+        const QStringList left = journalRows();
         // Every reading was logged (Repeat is on): numbers without a gap, and
         // only values the meter sent.
         const std::set<QString> sent{"19.99", "0L", "1500"};
@@ -158,12 +154,56 @@ private slots:
         QCOMPARE(w.recorder().log().RecordNo, int(left.size()) + 1);
         QVERIFY(dialogs.texts.isEmpty());
     }
+
+    // The journal is written once a second, so a killed window may lose the
+    // last second; a terminated one must not lose any row.
+    void terminatedRecordingKeepsEveryRow() {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        Child meter(KQ_SIM_PATH, meterArguments(dir));
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(dir.filePath("meter.path")).size() > 0, 10000);
+        Child window(QCoreApplication::applicationFilePath(), {kTermChildOption},
+                     windowEnvironment());
+        QVERIFY(window.process().waitForStarted(10000));
+        QTRY_VERIFY_WITH_TIMEOUT(journalRows().size() >= 20, 30000);
+        window.process().terminate();
+        QVERIFY2(window.process().waitForFinished(10000), "SIGTERM did not end the window");
+        QCOMPARE(window.process().exitStatus(), QProcess::NormalExit);
+        QCOMPARE(window.process().exitCode(), 0);
+        const QByteArray held = window.process().readAllStandardOutput().trimmed();
+        QCOMPARE(QString::number(journalRows().size()), QString::fromUtf8(held));
+        const QStringList rows = journalRows();
+        for (int i = 0; i < rows.size(); ++i)
+            QCOMPARE(rows[i].section('|', 0, 0), QString::number(i + 1));
+    }
+
+private:
+    // The virtual meter on a bridge link in `dir`; the window finds it there,
+    // and keeps its journal in `dir` too.
+    QStringList meterArguments(const QTemporaryDir& dir) {
+        const QString link = dir.filePath("meter");
+        qputenv("XDG_DATA_HOME", dir.filePath("data").toLocal8Bit());
+        qputenv("KQMETER_BRIDGE_DEVICES", link.toLocal8Bit());
+        m_journal = kq::app::JournalKeeper::defaultFolder() + "/recovery.txt";
+        return {"--link",        link,     "--path-file", link + ".path", "--values",
+                "19.99,0L,1500", "--rate", "20"};
+    }
+    static QProcessEnvironment windowEnvironment() {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        return env;
+    }
+    QStringList journalRows() const {
+        QFile f(m_journal);
+        return f.open(QIODevice::ReadOnly) ? ::journalRows(f.readAll()) : QStringList{};
+    }
+    QString m_journal;
 };
 
 int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i)
-        if (std::strcmp(argv[i], kChildOption) == 0)
-            return recordUntilKilled(argc, argv);
+        if (std::strcmp(argv[i], kChildOption) == 0 || std::strcmp(argv[i], kTermChildOption) == 0)
+            return recordUntilKilled(argc, argv, std::strcmp(argv[i], kTermChildOption) == 0);
     QApplication app(argc, argv);
     JournalCrashTest test;
     return QTest::qExec(&test, argc, argv);

@@ -66,5 +66,29 @@ for row in "${bad[@]}"; do
     check "$program ${args[*]}: nothing on stdout" [ ! -s "$work/out" ]
 done
 
+# The window ends on SIGTERM (a logout, a shutdown) as on its Exit item, minus
+# the question nobody is there to answer: status 0 and its settings written.
+home=$work/home
+XDG_CONFIG_HOME=$home/config XDG_DATA_HOME=$home/data QT_QPA_PLATFORM=offscreen \
+    "${path[kqmeter]}" >"$work/out" 2>"$work/err" &
+window=$!
+trap 'kill -9 $window 2>/dev/null; rm -rf "$work"' EXIT
+# The window is built once it holds its journal's lock; a signal sent before
+# its event loop runs waits for it.
+for _ in $(seq 600); do
+    [ -e "$home/data/kqmeter/journal.lock" ] && break
+    sleep 0.05
+done
+kill -TERM $window
+for _ in $(seq 200); do
+    kill -0 $window 2>/dev/null || break
+    sleep 0.05
+done
+check "kqmeter ends on SIGTERM" bash -c "! kill -0 $window 2>/dev/null"
+wait $window
+status=$?
+check "kqmeter on SIGTERM: exit 0 (got $status)" [ $status -eq 0 ]
+check "kqmeter on SIGTERM: settings written" [ -s "$home/config/kqmeter/kqmeter.conf" ]
+
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
