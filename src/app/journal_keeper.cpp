@@ -67,6 +67,8 @@ void JournalKeeper::attachAction(QAction* action) {
 }
 
 void JournalKeeper::setEnabled(bool on) {
+    if (m_kept)
+        return;
     m_enabled = on;
     if (m_action && m_action->isChecked() != on)
         m_action->setChecked(on);
@@ -81,7 +83,7 @@ void JournalKeeper::setEnabled(bool on) {
 void JournalKeeper::sync() {
     // While the question about a journal left behind is open, the timers go on
     // with an empty log: that must not take the journal away.
-    if (!enabled() || m_offering)
+    if (!enabled() || m_offering || m_kept)
         return;
     if (m_journal->sync(m_recorder.cds1, m_saved)) {
         m_reported = false;
@@ -109,6 +111,8 @@ bool JournalKeeper::offerRestore() {
     m_offering = true;
     const bool restore = m_dialogs.ask(m_window, caption(m_window), question);
     m_offering = false;
+    if (m_kept)
+        return false;
     if (!restore) {
         m_journal->discard();
         return false;
@@ -132,8 +136,13 @@ bool JournalKeeper::offerRestore() {
 }
 
 void JournalKeeper::discard() {
-    if (m_journal)
+    if (m_journal && !m_kept)
         m_journal->discard();
+}
+
+void JournalKeeper::keepForNextStart() {
+    sync();
+    m_kept = true;
 }
 
 } // namespace kq::app

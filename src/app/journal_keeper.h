@@ -49,6 +49,10 @@ public:
     bool offerRestore();
     // A normal exit after the user chose not to keep the unsaved rows.
     void discard();
+    // The program is ending on a signal (a logout, a shutdown): the journal
+    // takes the table as it stands and is left alone from then on, whatever a
+    // question the ending cut short returns, so the next start offers the rows.
+    void keepForNextStart();
 
 private:
     QWidget* m_window;
@@ -62,6 +66,7 @@ private:
     bool m_enabled = true;
     bool m_reported = false;
     bool m_offering = false;
+    bool m_kept = false;
 };
 
 } // namespace kq::app

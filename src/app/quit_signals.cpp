@@ -56,7 +56,7 @@ void QuitSignals::received() {
     if (!any)
         return;
     m_arrived = true;
-    m_journal.sync();
+    m_journal.keepForNextStart();
     // exit() rather than quit(): quit() asks every window to close, and the
     // window would ask about the unsaved rows. exit() also ends a dialog's
     // loop that happens to be open.

@@ -9,6 +9,7 @@
 
 #include <QAction>
 #include <QFile>
+#include <QFileInfo>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QToolButton>
@@ -243,6 +244,45 @@ private slots:
         // The recording goes on with the next number.
         logReadings(w, 1);
         QCOMPARE(noColumn(w).last(), QString("44"));
+    }
+
+    // A logout while a question is open ends its dialog with whatever answer
+    // the dialog then returns; neither answer may take the journal away.
+    void endingDuringAQuestionKeepsTheJournal_data() {
+        QTest::addColumn<bool>("atStart"); // the restore question, else the closing one
+        QTest::addColumn<bool>("answer");
+        QTest::newRow("restore question, No") << true << false;
+        QTest::newRow("closing question, Yes (discard)") << false << true;
+    }
+
+    void endingDuringAQuestionKeepsTheJournal() {
+        QFETCH(bool, atStart);
+        QFETCH(bool, answer);
+
+        const QString path = kq::app::JournalKeeper::defaultFolder() + "/recovery.txt";
+        const QByteArray left = QByteArray(kHeader) + "7\t10:00:00\t19.99\tLux\r\n";
+        if (atStart) {
+            QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(left);
+        }
+        RecordingDialogs dialogs;
+        TFCOMM w(dialogs);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        // What the program does on SIGTERM, while the dialog is still up.
+        dialogs.whileAsking = [&w] { w.journal().keepForNextStart(); };
+        dialogs.askAnswers << answer;
+        if (atStart) {
+            QVERIFY(!w.offerRecovery());
+            QCOMPARE(readAll(path), left);
+            return;
+        }
+        logReadings(w, 3);
+        QTest::mouseClick(child<QPushButton>(w, "BitBtn1"), Qt::LeftButton);
+        QCOMPARE(dialogs.questions.size(), 1);
+        QCOMPARE(readAll(path).count('\n'), 4);
     }
 
     void aSecondWindowLeavesTheJournalToTheFirst() {
