@@ -11,7 +11,7 @@ std::string rowsPathFor(const std::string& xmlPath) {
 
 RecordingFile::RecordingFile(std::string path)
     : m_path(std::move(path)), m_xml(formForName(m_path) == LogForm::Xml),
-      m_rows(m_xml ? rowsPathFor(m_path) : m_path) {}
+      m_rows(m_xml ? rowsPathFor(m_path) : m_path, RecoveryJournal::Use::Recording) {}
 
 bool RecordingFile::flush(const record::LogTable& table) {
     // Nothing logged yet: an old file of that name stays until the first row.

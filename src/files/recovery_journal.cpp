@@ -93,7 +93,7 @@ std::uint64_t lengthOfWholeLines(const std::string& path, std::string& error) {
 
 } // namespace
 
-RecoveryJournal::RecoveryJournal(std::string path) : m_path(std::move(path)) {}
+RecoveryJournal::RecoveryJournal(std::string path, Use use) : m_path(std::move(path)), m_use(use) {}
 
 RecoveryJournal::~RecoveryJournal() {
     close();
@@ -105,8 +105,10 @@ void RecoveryJournal::close() {
     m_fd = -1;
 }
 
-bool RecoveryJournal::fail(const char* what, int err) {
-    m_error = std::string(what) + m_path + ": " + systemErrorText(err);
+bool RecoveryJournal::fail(int err) {
+    m_error = std::string(m_use == Use::Journal ? "Cannot write the recovery journal "
+                                                : "Cannot write file ") +
+              m_path + ": " + systemErrorText(err);
     close();
     return false;
 }
@@ -130,9 +132,10 @@ bool RecoveryJournal::sync(const record::LogTable& table, const record::SaveMark
     std::size_t from = m_written;
     if (afresh) {
         close();
-        m_fd = ::open(m_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        m_fd = ::open(m_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
+                      m_use == Use::Journal ? 0600 : 0666);
         if (m_fd < 0)
-            return fail("Cannot write the recovery journal ", errno);
+            return fail(errno);
         from = start;
     } else if (from == rows) {
         return true; // nothing new since the last time
@@ -154,7 +157,7 @@ bool RecoveryJournal::sync(const record::LogTable& table, const record::SaveMark
     // On the platter, not only in the page cache: a power cut is one of the
     // reasons the journal exists.
     if (::fdatasync(m_fd) != 0 && errno != EINVAL)
-        return fail("Cannot write the recovery journal ", errno);
+        return fail(errno);
     m_generation = table.generation();
     m_start = start;
     m_written = rows;

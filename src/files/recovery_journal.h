@@ -19,7 +19,11 @@ namespace kq::files {
 // window can also open by hand. It is gone whenever nothing is unsaved.
 class RecoveryJournal {
 public:
-    explicit RecoveryJournal(std::string path);
+    // The window's own journal is private to the user; a recording's file is
+    // one the user named, created like any file they save (what the umask
+    // leaves of 0666) and named as a file in a message.
+    enum class Use { Journal, Recording };
+    explicit RecoveryJournal(std::string path, Use use = Use::Journal);
     ~RecoveryJournal();
     RecoveryJournal(const RecoveryJournal&) = delete;
     RecoveryJournal& operator=(const RecoveryJournal&) = delete;
@@ -38,10 +42,11 @@ public:
     std::size_t rows() const { return m_fd >= 0 ? m_written - m_start : 0; }
 
 private:
-    bool fail(const char* what, int err);
+    bool fail(int err);
     void close();
 
     std::string m_path;
+    Use m_use;
     std::string m_error;
     int m_fd = -1;
     std::uint64_t m_generation = 0;

@@ -59,7 +59,9 @@ loads() { "$CLI" convert "$1" "$work/loaded-$(basename "$1").txt" >/dev/null 2>&
 start_record() { # tag, then record options
     local tag=$1
     shift
-    "$CLI" record --usb "$@" >"$work/$tag.out" 2>"$work/$tag.err" &
+    # The files are the user's, made as any program makes a file: what the
+    # umask leaves of 0666 (the window's own journal is the private one).
+    (umask 022 && exec "$CLI" record --usb "$@") >"$work/$tag.out" 2>"$work/$tag.err" &
     rec=$!
     pids+=($rec)
 }
@@ -71,6 +73,7 @@ kill -TERM $rec
 wait $rec
 check "term: exit 0" [ $? = 0 ]
 check "term: rows numbered, values of the meter" rows_well_formed "$work/term.txt"
+check "term: readable like any saved file (644)" [ "$(stat -c %a "$work/term.txt")" = 644 ]
 check "term: loads" loads "$work/term.txt"
 check "term: saved back the same" cmp -s "$work/term.txt" "$work/loaded-term.txt.txt"
 check "term: says how many rows" \
@@ -96,6 +99,7 @@ kill -KILL $rec
 { wait $rec; } 2>/dev/null
 check "kill: no packet" [ ! -e "$work/kill.xml" ]
 check "kill: rows well formed" rows_well_formed "$work/kill.xml.rows.txt"
+check "kill: rows file 644" [ "$(stat -c %a "$work/kill.xml.rows.txt")" = 644 ]
 check "kill: rows load" loads "$work/kill.xml.rows.txt"
 start_record killtxt "$work/kill.txt"
 check "kill text: rows" wait_rows "$work/kill.txt" 25
@@ -131,6 +135,10 @@ check "bad: max too big" bad "--max-records" --usb --max-records 10000001 "$work
 KQMETER_BRIDGE_DEVICES= "$CLI" record --usb "$work/none.txt" >/dev/null 2>&1
 check "no cable: exit 1" [ $? = 1 ]
 check "no cable: no file" [ ! -e "$work/none.txt" ]
+timeout 30 "$CLI" record --usb --max-records 3 "$work/no/such/folder.txt" >/dev/null 2>"$work/nodir.err"
+check "no folder: exit 1" [ $? = 1 ]
+check "no folder: names the file" \
+    grep -qF "Cannot write file $work/no/such/folder.txt: No such file or directory" "$work/nodir.err"
 
 # The serial cable: the same rules, the port given as a device file.
 "$SIM" --serial 12b --path-file "$work/ser.path" --values 19.99,20.00,0L --unit lux --rate 20 \

@@ -42,8 +42,9 @@ TEST_P(RecordingFileCase, FilesOnDisk) {
     else
         ASSERT_TRUE(out.flush(table)) << out.error();
     EXPECT_EQ(dir.names(), c.files);
-    if (!c.rowsFile.empty())
+    if (!c.rowsFile.empty()) {
         EXPECT_EQ(test::readFile(out.rowsPath()), c.rowsFile);
+    }
     if (c.finish) {
         // The complete file loads and holds every row.
         LogTable back;
