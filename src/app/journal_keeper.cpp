@@ -83,7 +83,7 @@ void JournalKeeper::setEnabled(bool on) {
 void JournalKeeper::sync() {
     // While the question about a journal left behind is open, the timers go on
     // with an empty log: that must not take the journal away.
-    if (!enabled() || m_offering || m_kept)
+    if (!enabled() || m_offering || (m_kept && !onlyGrown()))
         return;
     if (m_journal->sync(m_recorder.cds1, m_saved)) {
         m_reported = false;
@@ -141,8 +141,18 @@ void JournalKeeper::discard() {
 }
 
 void JournalKeeper::keepForNextStart() {
+    if (m_kept)
+        return;
     sync();
     m_kept = true;
+    if (!m_offering)
+        m_keptGeneration = m_recorder.cds1.generation();
+    m_keptRows = m_recorder.cds1.rowCount();
+}
+
+bool JournalKeeper::onlyGrown() const {
+    const record::LogTable& cds1 = m_recorder.cds1;
+    return m_keptGeneration == cds1.generation() && cds1.rowCount() >= m_keptRows;
 }
 
 } // namespace kq::app

@@ -2,7 +2,10 @@
 
 #include <QString>
 
+#include <cstddef>
+#include <cstdint>
 #include <memory>
+#include <optional>
 
 class QAction;
 class QLockFile;
@@ -50,11 +53,14 @@ public:
     // A normal exit after the user chose not to keep the unsaved rows.
     void discard();
     // The program is ending on a signal (a logout, a shutdown): the journal
-    // takes the table as it stands and is left alone from then on, whatever a
-    // question the ending cut short returns, so the next start offers the rows.
+    // takes the table as it stands, so that the next start offers the rows.
+    // From then on it only grows by rows logged before the loop ends; nothing
+    // (a question the ending cut short, whatever it returns) takes rows away.
     void keepForNextStart();
 
 private:
+    bool onlyGrown() const;
+
     QWidget* m_window;
     Dialogs& m_dialogs;
     record::Recorder& m_recorder;
@@ -67,6 +73,10 @@ private:
     bool m_reported = false;
     bool m_offering = false;
     bool m_kept = false;
+    // The table the journal was kept with, while the table holds its rows:
+    // not so when the ending came during the question at start.
+    std::optional<std::uint64_t> m_keptGeneration;
+    std::size_t m_keptRows = 0;
 };
 
 } // namespace kq::app

@@ -1,6 +1,7 @@
 #include "app/command_line.h"
 #include "app/dialogs.h"
 #include "app/guarded_application.h"
+#include "app/journal_keeper.h"
 #include "app/kept_settings.h"
 #include "app/log_file_actions.h"
 #include "app/quit_signals.h"
@@ -78,6 +79,9 @@ int main(int argc, char** argv) {
     if (!options.file.isEmpty())
         QTimer::singleShot(0, &FCOMM, [&FCOMM, &options] { FCOMM.files().openLog(options.file); });
     const int status = quitSignals.arrived() ? 0 : app.exec();
+    // Rows logged between a quit signal and the loop's end.
+    if (quitSignals.arrived())
+        FCOMM.journal().sync();
     kq::app::writeKeptSettings(kept, kq::app::captureSettings(FCOMM));
     return status;
 }

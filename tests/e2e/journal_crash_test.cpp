@@ -63,6 +63,8 @@ int recordUntilKilled(int argc, char** argv, bool takeSignals) {
         return 3;
     usb->click();
     const int status = app.exec();
+    if (takeSignals)
+        w.journal().sync(); // as main() does
     std::printf("%zu\n", w.recorder().cds1.rowCount());
     return status;
 }

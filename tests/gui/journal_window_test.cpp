@@ -285,6 +285,24 @@ private slots:
         QCOMPARE(readAll(path).count('\n'), 4);
     }
 
+    // Readings the loop still logs after the signal reach the journal too; a
+    // table emptied afterwards takes nothing from it.
+    void afterTheEndingTheJournalOnlyGrows() {
+        RecordingDialogs dialogs;
+        TFCOMM w(dialogs);
+        logReadings(w, 3);
+        w.journal().keepForNextStart();
+        const QString path = w.journal().path();
+        QCOMPARE(readAll(path).count('\n'), 4);
+        logReadings(w, 2);
+        w.journal().sync();
+        QCOMPARE(readAll(path).count('\n'), 6);
+        w.recorder().cds1.clear();
+        w.journal().sync();
+        w.journal().discard();
+        QCOMPARE(readAll(path).count('\n'), 6);
+    }
+
     void aSecondWindowLeavesTheJournalToTheFirst() {
         RecordingDialogs first;
         TFCOMM one(first);
