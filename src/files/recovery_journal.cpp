@@ -106,9 +106,13 @@ void RecoveryJournal::close() {
 }
 
 bool RecoveryJournal::fail(int err) {
+    return fail(systemErrorText(err));
+}
+
+bool RecoveryJournal::fail(const std::string& reason) {
     m_error = std::string(m_use == Use::Journal ? "Cannot write the recovery journal "
                                                 : "Cannot write file ") +
-              m_path + ": " + systemErrorText(err);
+              m_path + ": " + reason;
     close();
     return false;
 }
@@ -149,9 +153,7 @@ bool RecoveryJournal::sync(const record::LogTable& table, const record::SaveMark
         for (std::size_t i = from; i < rows; ++i)
             putTextRow(w, table, i);
         if (!w.flush()) {
-            m_error = "Cannot write the recovery journal " + m_path + ": " + sink.error();
-            close();
-            return false;
+            return fail(sink.error());
         }
     }
     // On the platter, not only in the page cache: a power cut is one of the

@@ -43,6 +43,7 @@ public:
 
 private:
     bool fail(int err);
+    bool fail(const std::string& reason);
     void close();
 
     std::string m_path;

@@ -107,6 +107,19 @@ kill -KILL $rec
 { wait $rec; } 2>/dev/null
 check "kill text: rows well formed" rows_well_formed "$work/kill.txt"
 
+# A recording restarted on the same name (a service after a crash) leaves the
+# rows of the one before alone and does not start.
+cp "$work/kill.txt" "$work/kill.txt.before"
+cp "$work/kill.xml.rows.txt" "$work/kill.rows.before"
+for out in kill.txt kill.xml; do
+    timeout 30 "$CLI" record --usb --max-records 3 "$work/$out" >/dev/null 2>"$work/again.err"
+    check "again on $out: exit 1" [ $? = 1 ]
+    check "again on $out: one line says why" [ "$(wc -l <"$work/again.err")" = 1 ]
+done
+check "again: text rows untouched" cmp -s "$work/kill.txt" "$work/kill.txt.before"
+check "again: xml rows untouched" cmp -s "$work/kill.xml.rows.txt" "$work/kill.rows.before"
+check "again: no packet" [ ! -e "$work/kill.xml" ]
+
 # The record-count limit ends the recording; Repeat off logs no value twice in a row.
 timeout 30 "$CLI" record --usb --repeat off --max-records 7 "$work/limit.txt" \
     >/dev/null 2>"$work/limit.err"

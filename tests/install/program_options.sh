@@ -37,6 +37,17 @@ for program in kqmeter kqmeter-cli kqmeter-sim; do
     check "$program --version: nothing on stderr" [ ! -s "$work/err" ]
 done
 
+# Each command of kqmeter-cli says what it does, and runs nothing then (record
+# with --help must not start a recording, nor make its file).
+for command in decode monitor record devices convert report; do
+    (cd "$work" && "${path[kqmeter-cli]}" "$command" --usb out.txt --help) >"$work/out" 2>"$work/err"
+    check "kqmeter-cli $command --help: exit 0" [ $? -eq 0 ]
+    check "kqmeter-cli $command --help: its usage, then what it does" \
+        bash -c "grep -qE '^usage: kqmeter-cli $command( |\$)' '$work/out' && [ \$(wc -l <'$work/out') -ge 2 ]"
+    check "kqmeter-cli $command --help: nothing on stderr" [ ! -s "$work/err" ]
+done
+check "kqmeter-cli record --help: no file made" [ ! -e "$work/out.txt" ]
+
 # Bad command lines: program|arguments (the window's run offscreen, as the
 # window system's options are taken out before its own are judged).
 bad=(

@@ -1,4 +1,5 @@
 #include "cli_commands.h"
+#include "command_help.h"
 
 #include "files/log_file.h"
 #include "record/log_table.h"
@@ -11,7 +12,7 @@ namespace kq::cli {
 // does: the form of each file follows its extension.
 int runConvert(const std::vector<std::string>& args) {
     if (args.size() != 2) {
-        std::fputs("usage: kqmeter-cli convert IN OUT\n", stderr);
+        printCommandUsage("convert", stderr);
         return 2;
     }
     const std::string& in = args[0];

@@ -1,4 +1,5 @@
 #include "cli_commands.h"
+#include "command_help.h"
 
 #include "decode/display_json.h"
 #include "decode/frame_select.h"
@@ -36,9 +37,7 @@ struct DecodeOptions {
 };
 
 void decodeUsage() {
-    std::fputs("usage: kqmeter-cli decode [--link usb|hid] [--high TEXT] [--low TEXT]\n"
-               "                          [--repeat on|off] [--max-records N] [FILE]\n",
-               stderr);
+    printCommandUsage("decode", stderr);
 }
 
 bool parseOptions(const std::vector<std::string>& args, DecodeOptions& options) {

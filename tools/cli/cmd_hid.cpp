@@ -1,5 +1,6 @@
 // The HID cable without a window: the device listing and the monitor.
 #include "cli_commands.h"
+#include "command_help.h"
 
 #include "decode/meter_state.h"
 #include "decode/model_switch.h"
@@ -26,7 +27,7 @@ namespace kq::cli {
 namespace {
 
 void hidMonitorUsage() {
-    std::fputs("usage: kqmeter-cli monitor --hid [--device PATH] [--count N]\n", stderr);
+    printCommandUsage("monitor", stderr);
 }
 
 bool stopRequested(const sigset_t& stop) {
@@ -113,7 +114,7 @@ bool hidDeviceStillThere(links::HidBackend& backend, const std::string& path) {
 
 int runDevices(const std::vector<std::string>& args) {
     if (!args.empty()) {
-        std::fputs("usage: kqmeter-cli devices\n", stderr);
+        printCommandUsage("devices", stderr);
         return 2;
     }
     std::shared_ptr<links::HidBackend> backend = links::makeSystemHidBackend();

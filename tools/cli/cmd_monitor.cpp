@@ -1,4 +1,5 @@
 #include "cli_commands.h"
+#include "command_help.h"
 
 #include "decode/meter_state.h"
 #include "decode/model_switch.h"
@@ -18,9 +19,7 @@ namespace kq::cli {
 namespace {
 
 void monitorUsage() {
-    std::fputs("usage: kqmeter-cli monitor --usb|--serial PORT [--count N]\n"
-               "       kqmeter-cli monitor --hid [--device PATH] [--count N]\n",
-               stderr);
+    printCommandUsage("monitor", stderr);
 }
 
 // Waits `ms` milliseconds; false when SIGINT or SIGTERM arrived meanwhile.

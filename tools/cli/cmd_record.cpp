@@ -1,6 +1,7 @@
 // record: a meter logged without a window, for days if need be, with the
 // window's log rules (the same recorder) into a text or XML log file.
 #include "cli_commands.h"
+#include "command_help.h"
 
 #include "decode/meter_state.h"
 #include "decode/model_switch.h"
@@ -27,15 +28,14 @@
 #include <cstdio>
 #include <exception>
 #include <string>
+#include <sys/stat.h>
 
 namespace kq::cli {
 
 namespace {
 
 void recordUsage() {
-    std::fputs("usage: kqmeter-cli record --usb|--serial PORT|--hid [--device PATH]\n"
-               "                          [--repeat on|off] [--interval S] [--max-records N] OUT\n",
-               stderr);
+    printCommandUsage("record", stderr);
 }
 
 int badOption(const char* reason) {
@@ -302,10 +302,35 @@ int recordHid(Session& session, const std::string& devicePath, const sigset_t& s
 
 } // namespace
 
+// A recording never replaces a file: OUT may hold the readings of an earlier
+// recording, and a recorder restarted after a crash (a service, a script)
+// would otherwise wipe the rows of the run that crashed.
+bool refusedExisting(const std::string& out) {
+    struct stat st;
+    if (::lstat(out.c_str(), &st) == 0) {
+        std::fprintf(stderr,
+                     "kqmeter-cli record: %s exists; a recording does not replace a file "
+                     "(move it away or name another)\n",
+                     out.c_str());
+        return true;
+    }
+    const std::string rows = files::rowsPathFor(out);
+    if (files::formForName(out) == files::LogForm::Xml && ::lstat(rows.c_str(), &st) == 0) {
+        std::fprintf(stderr,
+                     "kqmeter-cli record: %s holds the rows of a recording that did not end; "
+                     "convert or move it first\n",
+                     rows.c_str());
+        return true;
+    }
+    return false;
+}
+
 int runRecord(const std::vector<std::string>& args) {
     RecordOptions options;
     if (const int status = parseRecordOptions(args, options))
         return status;
+    if (refusedExisting(options.out))
+        return 1;
     // Ctrl-C and SIGTERM are taken between ticks, so the file is completed
     // through the same door as at the record-count limit.
     sigset_t stop;

@@ -1,4 +1,5 @@
 #include "cli_commands.h"
+#include "command_help.h"
 
 #include "files/log_file.h"
 #include "print/report_painter.h"
@@ -27,7 +28,7 @@ int runReport(const std::vector<std::string>& args, int argc, char** argv) {
             files.push_back(args[i]);
     }
     if (files.size() != 2) {
-        std::fputs("usage: kqmeter-cli report [--date TEXT] LOG PDF\n", stderr);
+        printCommandUsage("report", stderr);
         return 2;
     }
     record::LogTable table;

@@ -1,5 +1,6 @@
 // kqmeter-cli: the program's core without a window.
 #include "cli_commands.h"
+#include "command_help.h"
 
 #include "kq_version.h"
 
@@ -9,27 +10,6 @@
 #include <string>
 #include <vector>
 
-namespace {
-
-void usage(std::FILE* out) {
-    std::fputs("usage: kqmeter-cli COMMAND [ARGUMENT]...\n"
-               "The meter's readings without a window, through the same core as kqmeter.\n"
-               "Commands:\n"
-               "  kqmeter-cli decode [--link usb|hid] [--high TEXT] [--low TEXT]\n"
-               "                     [--repeat on|off] [--max-records N] [FILE]\n"
-               "  kqmeter-cli monitor --usb|--serial PORT [--count N]\n"
-               "  kqmeter-cli monitor --hid [--device PATH] [--count N]\n"
-               "  kqmeter-cli record --usb|--serial PORT|--hid [--device PATH]\n"
-               "                     [--repeat on|off] [--interval S] [--max-records N] OUT\n"
-               "  kqmeter-cli devices\n"
-               "  kqmeter-cli convert IN OUT\n"
-               "  kqmeter-cli report LOG PDF\n"
-               "  kqmeter-cli --help | --version\n",
-               out);
-}
-
-} // namespace
-
 int main(int argc, char** argv) {
     if (argc < 2) {
         std::fputs("kqmeter-cli: no command given (try kqmeter-cli --help)\n", stderr);
@@ -37,6 +17,10 @@ int main(int argc, char** argv) {
     }
     const std::string command = argv[1];
     std::vector<std::string> args(argv + 2, argv + argc);
+    // COMMAND --help anywhere on its line: what the command does, and nothing run.
+    for (const std::string& a : args)
+        if ((a == "--help" || a == "-h") && kq::cli::printCommandHelp(command, stdout))
+            return 0;
     try {
         if (command == "decode")
             return kq::cli::runDecode(args);
@@ -51,7 +35,7 @@ int main(int argc, char** argv) {
         if (command == "report")
             return kq::cli::runReport(args, argc, argv);
         if (command == "--help" || command == "-h" || command == "help") {
-            usage(stdout);
+            kq::cli::printProgramUsage(stdout);
             return 0;
         }
         if (command == "--version") {

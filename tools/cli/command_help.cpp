@@ -1,0 +1,98 @@
+#include "command_help.h"
+
+#include <array>
+#include <string>
+#include <string_view>
+
+namespace kq::cli {
+
+namespace {
+
+struct Command {
+    std::string_view name;
+    // One form per line, without the program's name.
+    std::string_view forms;
+    std::string_view about;
+};
+
+constexpr std::array<Command, 6> kCommands{{
+    {"decode",
+     "decode [--link usb|hid] [--high TEXT] [--low TEXT]\n"
+     "       [--repeat on|off] [--max-records N] [FILE]\n",
+     "Decodes frame texts (one per line, from FILE or standard input) as the window\n"
+     "does and prints one JSON line per frame: the display, the reading, its verdict\n"
+     "against the limits, and the row and chart point it would log.\n"},
+    {"monitor",
+     "monitor --usb|--serial PORT [--count N]\n"
+     "monitor --hid [--device PATH] [--count N]\n",
+     "Prints the meter's readings as they come, one line each: time, value, unit and\n"
+     "verdict. PORT is COM1..COM4 or a device file; --hid reads the last \"USB to\n"
+     "Serial\" device, or PATH. Runs until Ctrl-C, or until N readings.\n"},
+    {"record",
+     "record --usb|--serial PORT|--hid [--device PATH]\n"
+     "       [--repeat on|off] [--interval S] [--max-records N] OUT\n",
+     "Logs the meter into the log file OUT with the window's rules (Repeat, sampling\n"
+     "interval S, record limit N: 10000 unless given, at most 10000000) until Ctrl-C,\n"
+     "SIGTERM or the limit. The rows reach the disk every second. A text OUT (any\n"
+     "name but .xml) is complete at all times; for an .xml OUT the rows are kept in\n"
+     "OUT.rows.txt and the XML file is written at the end. An existing OUT, or rows\n"
+     "left in OUT.rows.txt, are never replaced: the recording does not start.\n"},
+    {"devices", "devices\n", "Lists the HID devices and the USB bridge lines a meter may be on.\n"},
+    {"convert", "convert IN OUT\n",
+     "Loads the log file IN and saves it as OUT as the window does: .xml is an XML\n"
+     "data packet, any other name a tab-separated text log.\n"},
+    {"report", "report [--date TEXT] LOG PDF\n",
+     "Writes the \"Data Report\" of the log file LOG as a PDF; TEXT replaces today's\n"
+     "date in its heading.\n"},
+}};
+
+const Command* find(const std::string& name) {
+    for (const Command& c : kCommands)
+        if (c.name == name)
+            return &c;
+    return nullptr;
+}
+
+// Each form on a line of its own, the first after `first` and the others under
+// it; a continuation line (indented in the table) lines up under its command.
+void printForms(const Command& c, std::string_view first, std::FILE* out) {
+    const std::string pad(first.size(), ' ');
+    std::string_view forms = c.forms;
+    for (bool firstLine = true; !forms.empty(); firstLine = false) {
+        const std::size_t end = forms.find('\n');
+        const std::string_view line = forms.substr(0, end);
+        forms.remove_prefix(end == std::string_view::npos ? forms.size() : end + 1);
+        const std::string_view lead = firstLine ? first : std::string_view(pad);
+        const bool continuation = !line.empty() && line.front() == ' ';
+        std::fprintf(out, "%.*s%s%.*s\n", int(lead.size()), lead.data(),
+                     continuation ? "            " : "kqmeter-cli ", int(line.size()), line.data());
+    }
+}
+
+} // namespace
+
+void printProgramUsage(std::FILE* out) {
+    std::fputs("usage: kqmeter-cli COMMAND [ARGUMENT]...\n"
+               "The meter's readings without a window, through the same core as kqmeter.\n"
+               "Commands (kqmeter-cli COMMAND --help says more):\n",
+               out);
+    for (const Command& c : kCommands)
+        printForms(c, "  ", out);
+    std::fputs("  kqmeter-cli --help | --version\n", out);
+}
+
+void printCommandUsage(const std::string& command, std::FILE* out) {
+    if (const Command* c = find(command))
+        printForms(*c, "usage: ", out);
+}
+
+bool printCommandHelp(const std::string& command, std::FILE* out) {
+    const Command* c = find(command);
+    if (!c)
+        return false;
+    printForms(*c, "usage: ", out);
+    std::fprintf(out, "%.*s", int(c->about.size()), c->about.data());
+    return true;
+}
+
+} // namespace kq::cli
