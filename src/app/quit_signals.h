@@ -26,8 +26,8 @@ public:
     QuitSignals(const QuitSignals&) = delete;
     QuitSignals& operator=(const QuitSignals&) = delete;
 
-    // A signal came while no loop was running yet (during the question at
-    // start), so exit() had no loop to end.
+    // A signal came before the window's own loop ran (during the question at
+    // start, whose dialog exit() ended): main() must not start that loop.
     bool arrived() const { return m_arrived; }
 
 private:
