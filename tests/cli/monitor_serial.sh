@@ -118,8 +118,9 @@ check "hang-up: frames before it" grep -q $'\t42\tlux\t' "$work/hangup.out"
 check "hang-up: told" grep -q "has stopped working" "$work/hangup.err"
 
 # Usage errors.
-"$CLI" monitor --serial >/dev/null 2>&1
+"$CLI" monitor --serial >/dev/null 2>"$work/noport.err"
 check "--serial without a port: usage" [ $? = 2 ]
+check "--serial without a port: names the port" grep -qF -- "--serial needs a port" "$work/noport.err"
 "$CLI" monitor --usb --serial COM1 >/dev/null 2>&1
 check "two links: usage" [ $? = 2 ]
 

@@ -8,11 +8,8 @@ namespace kq::cli {
 
 int runDecode(const std::vector<std::string>& args);
 int runMonitor(const std::vector<std::string>& args);
-// The HID cable: monitor --hid, and the list of HID devices and bridge lines.
-int runHidMonitor(const std::vector<std::string>& args);
+// The list of HID devices and bridge lines.
 int runDevices(const std::vector<std::string>& args);
-// monitor --serial PORT: COM1..COM4 or a device file; count 0 runs until stopped.
-int runMonitorSerial(const std::string& port, unsigned long long count);
 // record: logs a meter into a text or XML log file until stopped.
 int runRecord(const std::vector<std::string>& args);
 int runConvert(const std::vector<std::string>& args);

@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace kq::cli {
 
@@ -17,6 +18,14 @@ struct HidMeter {
     std::unique_ptr<links::THidDeviceController> ctl;
     std::unique_ptr<links::THidDevice> device;
 };
+
+// A plugged-in device, checked out as the window's list does (null when it
+// could not be), and the line that describes it.
+struct ListedHidDevice {
+    std::unique_ptr<links::THidDevice> device;
+    std::string description;
+};
+std::vector<ListedHidDevice> listHidDevices(links::THidDeviceController& ctl);
 
 // Picks the last "USB to Serial" device (or the one at `devicePath`); 0 when
 // it is ready, else the exit status, the reason printed.
