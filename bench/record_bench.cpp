@@ -68,7 +68,7 @@ World& world() {
         s.display.setShown(kq::decode::Widget::LcdP3, true);
         const std::size_t before = residentBytes();
         w.recorder = std::make_unique<kq::record::Recorder>([] {
-            return kq::record::TimeOfDay{13, 14, 15};
+            return kq::record::LogMoment{1'797'000'000'000, 60};
         });
         w.recorder->setMaxRecords(kRows);
         const auto start = std::chrono::steady_clock::now();

@@ -25,6 +25,7 @@ enum Flags : std::uint8_t {
     HasUnit = 8,
     UnitInArena = 16,
     InsertLogged = 32,
+    HasMoment = 64,
 };
 
 bool isDigit(char c) {
@@ -69,12 +70,15 @@ void copyOut(std::string_view s, LogTable::Text& out) {
 } // namespace
 
 struct LogTable::Row {
+    std::int64_t utcMs; // with HasMoment
     std::int32_t no;
     std::uint32_t time;  // packed time or arena reference
     std::uint32_t value; // arena reference
     std::uint32_t unit;  // index into m_units, or arena reference with UnitInArena
     std::uint16_t state;
+    std::int16_t offsetMinutes; // with HasMoment
     std::uint8_t flags;
+    Verdict verdict;
 };
 
 LogTable::LogTable() = default;
@@ -135,9 +139,16 @@ std::uint32_t LogTable::unitRef(std::string_view s, bool& inArena) {
 
 void LogTable::append(std::optional<std::int32_t> no, std::optional<std::string_view> time,
                       std::optional<std::string_view> value, std::optional<std::string_view> unit,
-                      std::uint16_t rowState, bool logInsert) {
+                      std::uint16_t rowState, bool logInsert, const Stamp& stamp) {
+    static_assert(sizeof(Row) <= 32, "ten million rows stay within the memory goal");
     Row r{};
     r.state = rowState;
+    if (stamp.moment) {
+        r.flags |= HasMoment;
+        r.utcMs = stamp.moment->utcMs;
+        r.offsetMinutes = stamp.moment->offsetMinutes;
+    }
+    r.verdict = stamp.verdict;
     if (no) {
         r.flags |= HasNo;
         r.no = *no;
@@ -216,6 +227,17 @@ std::optional<std::string> LogTable::textString(std::size_t row, Field field) co
 
 std::uint16_t LogTable::rowState(std::size_t row) const {
     return rowAt(row).state;
+}
+
+std::optional<LogMoment> LogTable::moment(std::size_t row) const {
+    const Row& r = rowAt(row);
+    if (!(r.flags & HasMoment))
+        return std::nullopt;
+    return LogMoment{r.utcMs, r.offsetMinutes};
+}
+
+LogTable::Verdict LogTable::verdict(std::size_t row) const {
+    return rowAt(row).verdict;
 }
 
 bool LogTable::insertLogged(std::size_t row) const {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "record/log_moment.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -11,9 +13,21 @@
 
 namespace kq::record {
 
+// The judgement of a logged reading against the limits (None: no judgement).
+enum class RowVerdict : std::uint8_t { None = 0, Pass = 1, Fail = 2 };
+
+// What the program knows of a row beyond its four fields: the moment it was
+// logged and its verdict. Rows read from a text or XML file have neither.
+struct RowStamp {
+    std::optional<LogMoment> moment;
+    RowVerdict verdict = RowVerdict::None;
+};
+
 // The log table cds1: rows of No (32-bit integer), Time, Value and Unit
 // (texts of at most 20 characters), each field possibly without a value, plus
-// the row state and change log that the XML data packet carries. Texts are
+// the row state and change log that the XML data packet carries, and the moment
+// a row was logged when it is known (rows read from a text or XML file have only
+// their Time text). Texts are
 // UTF-8 and their width counts characters (record/text_chars.h).
 //
 // Rows live in fixed-size blocks of small records and their texts in a chunked
@@ -25,6 +39,8 @@ public:
     static constexpr std::size_t kTextWidth = 20;             // characters
     static constexpr std::size_t kTextBytes = kTextWidth * 4; // a character has at most 4 bytes
     static constexpr std::uint16_t kInserted = 4;
+    using Verdict = RowVerdict;
+    using Stamp = RowStamp;
 
     // A text field as stored: at most kTextWidth characters, returned by value
     // so that readers need no allocation.
@@ -51,13 +67,16 @@ public:
     // Throws std::length_error when the text store is exhausted (beyond 2 GiB).
     void append(std::optional<std::int32_t> no, std::optional<std::string_view> time,
                 std::optional<std::string_view> value, std::optional<std::string_view> unit,
-                std::uint16_t rowState = kInserted, bool logInsert = true);
+                std::uint16_t rowState = kInserted, bool logInsert = true, const Stamp& stamp = {});
 
     std::optional<std::int32_t> no(std::size_t row) const;
     // False when the field has no value.
     bool text(std::size_t row, Field field, Text& out) const;
     std::optional<std::string> textString(std::size_t row, Field field) const;
     std::uint16_t rowState(std::size_t row) const;
+    // When the row was logged; none for rows whose full time is unknown.
+    std::optional<LogMoment> moment(std::size_t row) const;
+    Verdict verdict(std::size_t row) const;
     bool insertLogged(std::size_t row) const;
 
     // Empties the table: every row, its state and the whole change log go.

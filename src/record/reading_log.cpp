@@ -5,19 +5,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <ctime>
 #include <exception>
 #include <limits>
 
 namespace kq::record {
-
-TimeOfDay systemTimeOfDay() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    if (localtime_r(&now, &local) == nullptr)
-        return {};
-    return {local.tm_hour, local.tm_min, local.tm_sec};
-}
 
 std::string formatTimeOfDay(const TimeOfDay& t, std::string_view separator) {
     std::string out;
@@ -100,7 +91,7 @@ void RecordSITimeChange(ReadingLogState& s, std::string_view text) {
 }
 
 LogResult INDataToTable(ReadingLogState& s, LogTable& cds1, TChartControl& chart,
-                        const LogReading& reading, const TimeOfDay& now) {
+                        const LogReading& reading, const LogMoment& now) {
     LogResult result;
     if (s.LoggedCount >= s.MaxRecords) {
         result.outcome = LogResult::Outcome::Limited;
@@ -122,8 +113,9 @@ LogResult INDataToTable(ReadingLogState& s, LogTable& cds1, TChartControl& chart
         // so the state never claims a row that is not there.
         const std::size_t index = cds1.rowCount();
         try {
-            cds1.append(s.RecordNo, formatTimeOfDay(now, s.TimeSeparator), reading.ValueText,
-                        reading.UnitText);
+            cds1.append(s.RecordNo, formatTimeOfDay(localTimeOfDay(now), s.TimeSeparator),
+                        reading.ValueText, reading.UnitText, LogTable::kInserted, true,
+                        LogTable::Stamp{now, reading.verdict});
         } catch (const std::exception&) {
             cds1.truncate(index);
             result.outcome = LogResult::Outcome::TableFull;

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "record/log_moment.h"
+#include "record/log_table.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -8,17 +11,8 @@
 
 namespace kq::record {
 
-class LogTable;
 class TChartControl;
 
-struct TimeOfDay {
-    int hour = 0;
-    int minute = 0;
-    int second = 0;
-};
-
-// The local time of day from the system clock.
-TimeOfDay systemTimeOfDay();
 // "hh:mm:ss" with the given separator, two digits each (values are clamped into their ranges).
 std::string formatTimeOfDay(const TimeOfDay& t, std::string_view separator);
 
@@ -43,6 +37,7 @@ struct LogReading {
     bool LcdP1 = false;
     bool LcdP2 = false;
     bool LcdP3 = false;
+    LogTable::Verdict verdict = LogTable::Verdict::None; // the judgement of this reading
 };
 
 // What INDataToTable did with a reading.
@@ -101,9 +96,10 @@ inline constexpr std::array<RecordCountItem, 6> kRecordCountItems = {{
 }};
 
 // One reading offered to the log: the limit, the interval, the repeat filter, the row and the
-// chart point, in that order. The time is the time of day of the call.
+// chart point, in that order. A row is stamped with `now`: its Time is the local time of day of
+// that moment, and the table keeps the moment itself.
 LogResult INDataToTable(ReadingLogState& s, LogTable& cds1, TChartControl& chart,
-                        const LogReading& reading, const TimeOfDay& now);
+                        const LogReading& reading, const LogMoment& now);
 
 // New, after its message was closed: empties the table and restarts the numbering. The chart,
 // LastRecordKey, SampleTicks and MaxRecords stay.

@@ -1,6 +1,7 @@
 #include "record/recorder.h"
 
 #include "decode/meter_state.h"
+#include "decode/reading_steps.h"
 #include "decode/widget_id.h"
 
 #include <utility>
@@ -9,7 +10,7 @@ namespace kq::record {
 
 Recorder::Recorder(Clock clock) : m_clock(std::move(clock)) {
     if (!m_clock)
-        m_clock = systemTimeOfDay;
+        m_clock = systemMoment;
 }
 
 void Recorder::INDataToTable(const decode::MeterState& state) {
@@ -20,6 +21,16 @@ void Recorder::INDataToTable(const decode::MeterState& state) {
     r.LcdP1 = state.display.isShown(decode::Widget::LcdP1);
     r.LcdP2 = state.display.isShown(decode::Widget::LcdP2);
     r.LcdP3 = state.display.isShown(decode::Widget::LcdP3);
+    switch (decode::judgement(state)) {
+    case decode::DisplayModel::Verdict::Pass:
+        r.verdict = LogTable::Verdict::Pass;
+        break;
+    case decode::DisplayModel::Verdict::Fail:
+        r.verdict = LogTable::Verdict::Fail;
+        break;
+    case decode::DisplayModel::Verdict::None:
+        break;
+    }
     offer(r);
 }
 
@@ -36,6 +47,7 @@ const LogResult& Recorder::offer(const LogReading& reading) {
         h.p1 = reading.LcdP1;
         h.p2 = reading.LcdP2;
         h.p3 = reading.LcdP3;
+        h.verdict = reading.verdict;
         h.at = m_clock();
         m_held.push_back(std::move(h));
     }
@@ -43,11 +55,11 @@ const LogResult& Recorder::offer(const LogReading& reading) {
     return m_last;
 }
 
-const LogResult& Recorder::offerAt(const LogReading& reading, const TimeOfDay* at) {
+const LogResult& Recorder::offerAt(const LogReading& reading, const LogMoment* at) {
     // The clock is read only for readings that may become a row.
     const bool mayAppend =
         m_log.LoggedCount < m_log.MaxRecords && !(m_log.RecordSI && m_log.SampleTicks != 0);
-    const TimeOfDay now = at ? *at : mayAppend ? m_clock() : TimeOfDay{};
+    const LogMoment now = at ? *at : mayAppend ? m_clock() : LogMoment{};
     m_last = record::INDataToTable(m_log, cds1, ChartPager, reading, now);
     return m_last;
 }
@@ -84,6 +96,7 @@ std::size_t Recorder::releaseLog() {
         r.LcdP1 = h.p1;
         r.LcdP2 = h.p2;
         r.LcdP3 = h.p3;
+        r.verdict = h.verdict;
         offerAt(r, &h.at);
     }
     m_heldDropped = 0;

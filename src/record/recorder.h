@@ -18,9 +18,9 @@ namespace kq::record {
 // handlers and the command-line tool call the rest.
 class Recorder : public decode::ReadingSink {
 public:
-    using Clock = std::function<TimeOfDay()>;
+    using Clock = std::function<LogMoment()>;
 
-    // `clock` gives the time of day for the rows; an empty one means the system clock.
+    // `clock` gives the moment each row is stamped with; an empty one means the system clock.
     explicit Recorder(Clock clock = {});
 
     void INDataToTable(const decode::MeterState& state) override;
@@ -69,9 +69,10 @@ private:
         std::string value, unit;
         float readingValue = 0.0f;
         bool p1 = false, p2 = false, p3 = false;
-        TimeOfDay at;
+        LogTable::Verdict verdict = LogTable::Verdict::None;
+        LogMoment at;
     };
-    const LogResult& offerAt(const LogReading& reading, const TimeOfDay* at);
+    const LogResult& offerAt(const LogReading& reading, const LogMoment* at);
 
     Clock m_clock;
     ReadingLogState m_log;

@@ -14,10 +14,10 @@
 #include <string>
 #include <vector>
 
+using kq::record::LogMoment;
 using kq::record::LogReading;
 using kq::record::LogTable;
 using kq::record::Recorder;
-using kq::record::TimeOfDay;
 
 namespace {
 
@@ -29,9 +29,9 @@ void fill(LogTable& t, int rows) {
 // A clock that moves one second each time it is read, from 20:00:00.
 struct SteppingClock {
     int seconds = 0;
-    TimeOfDay operator()() {
+    LogMoment operator()() {
         const int s = seconds++;
-        return {20, s / 60 % 60, s % 60};
+        return {(20 * 3600 + s % 3600) * std::int64_t{1000}, 0};
     }
 };
 
@@ -154,7 +154,7 @@ private slots:
 
     void secondsOfTheIntervalKeepTheirPlaceAmongHeldReadings() {
         // Sampling every 2 s: held readings and seconds decide as they came.
-        Recorder recorder([] { return TimeOfDay{9, 0, 0}; });
+        Recorder recorder([] { return LogMoment{9 * 3600 * 1000, 0}; });
         recorder.setRecordSI(true);
         recorder.RecordSITimeChange("2");
         recorder.holdLog();

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+using kq::record::LogMoment;
 using kq::record::LogReading;
 using kq::record::LogResult;
 using kq::record::LogTable;
@@ -22,7 +23,7 @@ struct Fixture {
     int seconds = 0;
     Recorder rec{[this] {
         const int s = seconds++;
-        return TimeOfDay{12, s / 60, s % 60};
+        return LogMoment{(12 * 3600 + s) * std::int64_t{1000}, 0};
     }};
 
     const LogResult& read(const char* value, const char* unit = "lux", float count = -1,
