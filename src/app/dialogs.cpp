@@ -3,6 +3,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace kq::app {
 
@@ -27,6 +28,26 @@ bool QtDialogs::ask(QWidget* owner, const QString& caption, const QString& text)
     box.setDefaultButton(QMessageBox::No);
     box.exec();
     return box.clickedButton() == box.button(QMessageBox::Yes);
+}
+
+int QtDialogs::choose(QWidget* owner, const QString& caption, const QString& text,
+                      const QStringList& buttons, int defaultButton, int escapeButton) {
+    QMessageBox box(owner);
+    box.setWindowTitle(caption);
+    box.setText(text);
+    box.setIcon(QMessageBox::Question);
+    QList<QPushButton*> made;
+    for (int i = 0; i < buttons.size(); ++i)
+        made << box.addButton(buttons[i], i == escapeButton    ? QMessageBox::RejectRole
+                                          : i == defaultButton ? QMessageBox::AcceptRole
+                                                               : QMessageBox::ActionRole);
+    if (defaultButton >= 0 && defaultButton < made.size())
+        box.setDefaultButton(made[defaultButton]);
+    if (escapeButton >= 0 && escapeButton < made.size())
+        box.setEscapeButton(made[escapeButton]);
+    box.exec();
+    const int chosen = static_cast<int>(made.indexOf(box.clickedButton()));
+    return chosen >= 0 ? chosen : escapeButton;
 }
 
 namespace {

@@ -28,6 +28,14 @@ public:
                          Icon icon) = 0;
     // A modal question with Yes and No buttons; true when the user chose Yes.
     virtual bool ask(QWidget* owner, const QString& caption, const QString& text) = 0;
+    // A modal question with buttons of its own (`buttons`, left to right): the
+    // index of the one chosen. Enter chooses `defaultButton`; Escape and
+    // closing the box choose `escapeButton`. Dialogs that only answer Yes or
+    // No (scripts) take Yes for the default button and No for the escape one.
+    virtual int choose(QWidget* owner, const QString& caption, const QString& text,
+                       const QStringList& /*buttons*/, int defaultButton, int escapeButton) {
+        return ask(owner, caption, text) ? defaultButton : escapeButton;
+    }
     // The chosen file name, or an empty text when the user cancelled.
     virtual QString saveFileName(QWidget* owner, const FileSpec& spec) = 0;
     virtual QString openFileName(QWidget* owner, const FileSpec& spec) = 0;
@@ -38,6 +46,8 @@ class QtDialogs final : public Dialogs {
 public:
     void message(QWidget* owner, const QString& caption, const QString& text, Icon icon) override;
     bool ask(QWidget* owner, const QString& caption, const QString& text) override;
+    int choose(QWidget* owner, const QString& caption, const QString& text,
+               const QStringList& buttons, int defaultButton, int escapeButton) override;
     QString saveFileName(QWidget* owner, const FileSpec& spec) override;
     QString openFileName(QWidget* owner, const FileSpec& spec) override;
 };

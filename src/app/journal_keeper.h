@@ -25,8 +25,9 @@ class Dialogs;
 
 // The window's recovery journal: the rows no file holds go to a file in the
 // user's data folder once a second, and the next start after a crash offers
-// them back. One running window owns the journal at a time (a lock file), so a
-// second window neither takes nor offers the first one's rows.
+// them back. Every running window keeps a journal of its own ("recovery.txt",
+// then "recovery-2.txt", ...), each held by a lock file beside it; a start
+// offers every journal that no running window holds.
 class JournalKeeper {
 public:
     // `folder` empty means the user's data folder of the program.
@@ -38,18 +39,25 @@ public:
 
     // The data folder the journal lives in when none is given.
     static QString defaultFolder();
+    // This window's journal; empty while the data folder cannot be written.
     QString path() const;
+    // True for a journal of this program (any window's), by name.
+    bool isJournal(const QString& name) const;
 
     // The menu item that switches the journal on and off (checked at start).
     void attachAction(QAction* action);
-    bool enabled() const { return m_enabled && m_journal != nullptr; }
+    // The user's choice: while it is on, a journal that cannot be written is
+    // tried again every second.
+    bool enabled() const { return m_enabled; }
     void setEnabled(bool on);
 
     // Once a second, before and after saves: the journal follows the table.
     void sync();
-    // A journal left by a run that did not end normally: asks whether to put
-    // its rows back into the table. True when rows were restored.
+    // Journals left by runs that did not end normally: asks, for each, whether
+    // to put its rows back into the table. True when rows were restored.
     bool offerRestore();
+    // The user opened a journal by name: the same offer for that one.
+    void offerJournal(const QString& name);
     // A normal exit after the user chose not to keep the unsaved rows.
     void discard();
     // The program is ending on a signal (a logout, a shutdown): the journal
@@ -59,6 +67,20 @@ public:
     void keepForNextStart();
 
 private:
+    enum class Answer { Restore, Later, Discard };
+    // Discarding this many rows or more asks a second time.
+    static constexpr std::size_t kManyRows = 1000;
+    // Journals a folder may hold, one per window.
+    static constexpr int kSlots = 100;
+    // Takes a journal of its own: true when the window has one.
+    bool takeSlot();
+    bool offerLeft(const QString& name, QLockFile& lock);
+    Answer askAboutRows(std::size_t rows, const QString& question);
+    // Numbers the restored rows on and puts them into this window's journal:
+    // true once they are safe there.
+    bool restoreRows(std::size_t restored);
+    // Says once that the journal cannot be written; a success resets it.
+    void report(const QString& text);
     bool onlyGrown() const;
 
     QWidget* m_window;
@@ -66,6 +88,7 @@ private:
     record::Recorder& m_recorder;
     const record::SaveMark& m_saved;
     QString m_folder;
+    QString m_path;
     std::unique_ptr<QLockFile> m_lock;
     std::unique_ptr<files::RecoveryJournal> m_journal;
     QAction* m_action = nullptr;

@@ -128,6 +128,12 @@ void LogFileActions::setSavedChanged(std::function<void()> savedChanged) {
     m_savedChanged = std::move(savedChanged);
 }
 
+void LogFileActions::setJournalFiles(std::function<bool(const QString&)> isJournal,
+                                     std::function<void(const QString&)> openJournal) {
+    m_isJournal = std::move(isJournal);
+    m_openJournal = std::move(openJournal);
+}
+
 void LogFileActions::generalErrorReport(const QString& text) {
     m_dialogs.message(m_window, QCoreApplication::applicationName(), text, Dialogs::Icon::Error);
 }
@@ -144,6 +150,15 @@ void LogFileActions::saveasClick() {
     if (name.isEmpty())
         return;
     rememberFolder(name);
+    if (m_isJournal && m_isJournal(name)) {
+        // A save would replace the copy that keeps the readings safe, and the
+        // journal would take it away again once nothing is unsaved.
+        m_dialogs.message(m_window, QStringLiteral("Error"),
+                          name + QStringLiteral(" is a recovery journal of this program. Save "
+                                                "the log under another name."),
+                          Dialogs::Icon::Error);
+        return;
+    }
 
     const std::string path = localPath(name);
     const bool xml = files::formForName(path) == files::LogForm::Xml;
@@ -204,9 +219,25 @@ void LogFileActions::SpeedButton2Click() {
 void LogFileActions::openLog(const QString& name) {
     m_lastOpenName = name;
     rememberFolder(name);
+    if (m_isJournal && m_isJournal(name)) {
+        // Loaded as a log, its rows would be in the table twice once restored,
+        // or the journal would go with the next save.
+        if (m_openJournal)
+            m_openJournal(name);
+        return;
+    }
 
     const std::string path = localPath(name);
     const bool xml = files::formForName(path) == files::LogForm::Xml;
+    // An XML packet replaces the table: readings no file has are asked for
+    // first, as closing does (a text log only adds its rows).
+    if (const std::size_t unsaved = unsavedRows();
+        xml && unsaved > 0 &&
+        !m_dialogs.ask(m_window, m_window ? m_window->windowTitle() : QString(),
+                       QStringLiteral("%1 readings have not been saved. Open %2 and discard them?")
+                           .arg(unsaved)
+                           .arg(QFileInfo(name).fileName())))
+        return;
     const std::uint64_t size =
         static_cast<std::uint64_t>(std::max<qint64>(QFileInfo(name).size(), 0));
     const bool longWork = size / (xml ? kXmlBytesPerRow : kTextBytesPerRow) > m_progressRows;
@@ -268,15 +299,22 @@ void LogFileActions::BtSaveClick(const QImage& chart) {
 }
 
 void LogFileActions::BtPrintClick(const QString& date) {
+    const std::size_t rowsBefore = m_cds1.rowCount();
     {
-        FlagGuard busy(m_printBusy, true);
+        // The report shows the table as it is now. Meanwhile the glass,
+        // MIN/MAX and the judgement follow the meter and the readings wait,
+        // each with its time, to be logged in order once the preview closes
+        // (without a recorder, PrintBusy stops the decoding instead).
+        WorkGuard busy(*this, true);
         showReportPreview(m_window, m_dialogs, m_cds1,
                           date.isEmpty() ? print::reportDateText(QDate::currentDate()) : date,
                           m_progressRows);
-        if (m_window)
-            m_window->update();
+        busy.release();
     }
-    m_printBusy = false;
+    if (m_tableChanged && m_cds1.rowCount() != rowsBefore)
+        m_tableChanged();
+    if (m_window)
+        m_window->update();
 }
 
 } // namespace kq::app

@@ -26,14 +26,15 @@ class Dialogs;
 class LogFileActions {
 public:
     // `window` owns the dialogs and is repainted after each action; `PrintBusy`
-    // is the window's flag that keeps the USB poll from decoding: it is set
-    // while the preview is open.
+    // is the window's flag that keeps the links from decoding: it is set
+    // while the preview is open when there is no recorder to hold the log.
     LogFileActions(QWidget* window, Dialogs& dialogs, record::LogTable& cds1, bool& PrintBusy);
 
     // The recorder that owns cds1. While a long save or load runs its progress
-    // dialog (the event loop turns meanwhile), the glass keeps following the
-    // meter and only the log step waits: readings are logged afterwards, in
-    // order. Without a recorder, PrintBusy stops the decoding instead.
+    // dialog, or the report preview is open (the event loop turns meanwhile),
+    // the glass keeps following the meter and only the log step waits:
+    // readings are logged afterwards, in order. Without a recorder, PrintBusy
+    // stops the decoding instead.
     void setRecorder(record::Recorder* recorder) { m_recorder = recorder; }
 
     // Called after a load changed cds1 (also after a failed text load that
@@ -43,6 +44,11 @@ public:
     // Called before every log save and after a save or a load changed what is
     // saved, so that the recovery journal follows.
     void setSavedChanged(std::function<void()> savedChanged);
+    // The recovery journal's files: a save onto one is refused, and opening
+    // one by name offers its rows back (`openJournal`) instead of loading it
+    // as a log.
+    void setJournalFiles(std::function<bool(const QString&)> isJournal,
+                         std::function<void(const QString&)> openJournal);
     // Which rows are in a file: all after a save of every row and after an XML
     // load; rows a text load adds to a table without unsaved rows count as saved.
     const record::SaveMark& saveMark() const { return m_saveMark; }
@@ -79,6 +85,8 @@ private:
     record::Recorder* m_recorder = nullptr;
     std::function<void()> m_tableChanged;
     std::function<void()> m_savedChanged;
+    std::function<bool(const QString&)> m_isJournal;
+    std::function<void(const QString&)> m_openJournal;
     record::SaveMark m_saveMark;
     std::uint64_t m_progressRows = 100000;
     QString m_lastOpenName;

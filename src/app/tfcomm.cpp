@@ -78,6 +78,12 @@ TFCOMM::TFCOMM(Dialogs& dialogs, std::unique_ptr<links::UsbBridge> bridge,
     buildWidgets();
     m_journal = std::make_unique<JournalKeeper>(this, m_dialogs, *m_recorder, m_files->saveMark());
     m_files->setSavedChanged([this] { m_journal->sync(); });
+    m_files->setJournalFiles([this](const QString& name) { return m_journal->isJournal(name); },
+                             [this](const QString& name) {
+                                 m_journal->offerJournal(name);
+                                 render();
+                                 renderViews();
+                             });
     buildMenus();
     // The window is not resizable: its client area is fixed, so the title bar offers
     // the system menu (with its Close) and minimising, never maximising.
@@ -323,7 +329,29 @@ void TFCOMM::ConTimerTimer() {
                                             static_cast<qsizetype>(links::kHidStalledText.size())),
                           Dialogs::Icon::Information);
     });
+    tellWhenLogFull();
     render();
+}
+
+void TFCOMM::tellWhenLogFull() {
+    // The limit stops the log while the glass moves on; a user who does not
+    // know it would lose every reading after it. Said once each time the log
+    // fills up.
+    const auto& log = m_recorder->log();
+    if (log.LoggedCount < log.MaxRecords) {
+        m_fullTold = false;
+        return;
+    }
+    if (m_fullTold || m_recorder->lastResult().outcome != record::LogResult::Outcome::Limited)
+        return;
+    m_fullTold = true;
+    m_dialogs.message(this, windowTitle(),
+                      QStringLiteral("The log is full: %1 readings, the record limit. Further "
+                                     "readings are shown but not logged. Choose a larger limit "
+                                     "in the Record menu (up to \"limitless\"), or save the log "
+                                     "and start New.")
+                          .arg(log.LoggedCount),
+                      Dialogs::Icon::Information);
 }
 
 void TFCOMM::showCableControls() {
@@ -355,6 +383,13 @@ void TFCOMM::TrecordTimer() {
 }
 
 void TFCOMM::RecordNewClick() {
+    // One click on "Close Data" or the chart's New used to empty hours of
+    // readings; unsaved ones now go only when the user says so.
+    if (const std::size_t rows = unsavedRows();
+        rows > 0 &&
+        !m_dialogs.ask(this, windowTitle(),
+                       QStringLiteral("%1 readings have not been saved. Delete them?").arg(rows)))
+        return;
     m_dialogs.message(this, windowTitle(), " Record deleted ", Dialogs::Icon::Information);
     m_recorder->RecordNew();
     m_journal->sync();

@@ -89,6 +89,8 @@ private:
     void wireLimitEdits();
     void limitChanged(QLineEdit* edit, record::Limit which, const QString& text);
     void ConTimerTimer();
+    // Once, when the record limit has stopped the log.
+    void tellWhenLogFull();
     void TrecordTimer();
     void RecordNewClick();
     void BtSaveClick();
@@ -126,6 +128,7 @@ private:
     QTimer* m_recordTimer = nullptr;
     QActionGroup* m_recordCountGroup = nullptr;
     QAction* m_fillAction = nullptr;
+    bool m_fullTold = false;
 };
 
 } // namespace kq::app

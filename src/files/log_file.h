@@ -39,9 +39,10 @@ SaveResult finishSave(BufferedWriter& w, const ByteSink& out, std::uint64_t rows
 struct LoadResult {
     enum class Status { Loaded, Failed, Cancelled };
     Status status = Status::Loaded;
-    std::string error;      // why a load failed (the user sees a fixed text)
-    std::uint64_t rows = 0; // rows the table gained (text) or now holds (XML)
-    std::uint64_t line = 0; // text form: the line that failed, from 1
+    std::string error;             // why a load failed (the user sees a fixed text)
+    std::uint64_t rows = 0;        // rows the table gained (text) or now holds (XML)
+    std::uint64_t line = 0;        // text form: the line that failed, from 1
+    std::uint64_t unreadLines = 0; // recovery journal: lines left out as unreadable
     bool ok() const { return status == Status::Loaded; }
 };
 

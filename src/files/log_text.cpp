@@ -201,17 +201,32 @@ private:
 
 class TextLogReader {
 public:
-    TextLogReader(LogTable& table, ByteSource& in, const Progress& progress)
-        : m_table(table), m_in(in), m_progress(progress) {}
+    TextLogReader(LogTable& table, ByteSource& in, const Progress& progress, bool journal = false)
+        : m_table(table), m_in(in), m_progress(progress), m_journal(journal), m_inHeader(!journal) {
+    }
 
     LoadResult run();
 
 private:
     void feed(std::string_view part) {
-        if (!m_inHeader)
+        // A journal line with a zero byte in it was torn (a power cut leaves
+        // zeros where the data did not reach the disk): none of it counts.
+        if (m_journal && std::memchr(part.data(), 0, part.size()) != nullptr)
+            m_torn = true;
+        if (!m_inHeader && !m_torn)
             m_fields.feed(part);
         if (!part.empty())
             m_lineOpen = true;
+    }
+    // Journal: a line that cannot be a row is counted and left out.
+    bool unreadLine() {
+        ++m_result.unreadLines;
+        m_fields.reset();
+        return true;
+    }
+    bool isHeader() const {
+        return m_fields.count() == 4 && m_fields[0] == "No" && m_fields[1] == "Time" &&
+               m_fields[2] == "Value" && m_fields[3] == "Unit";
     }
     bool endLine();
     bool takeBytes(const char* p, std::size_t n);
@@ -224,10 +239,12 @@ private:
     LogTable& m_table;
     ByteSource& m_in;
     const Progress& m_progress;
+    const bool m_journal;
     LoadResult m_result;
     LineSplitter m_fields;
     std::uint64_t m_lineNo = 0;
-    bool m_inHeader = true;
+    bool m_inHeader;
+    bool m_torn = false;     // journal: the line holds a zero byte
     bool m_lineOpen = false; // bytes of an unfinished line have been fed
     bool m_afterCR = false;  // the last line ended with CR: a following LF belongs to it
 };
@@ -243,6 +260,24 @@ bool TextLogReader::endLine() {
     const bool tooMany = m_fields.finish() == LineSplitter::Result::TooMany;
     const std::size_t n = m_fields.count();
     LineSplitter& f = m_fields;
+    if (m_journal) {
+        // Every row the journal writes has four fields and a number; its
+        // header may be missing, and then the first line is a row.
+        const bool torn = m_torn;
+        m_torn = false;
+        if (torn)
+            return unreadLine();
+        if (n == 0) {
+            f.reset();
+            return true;
+        }
+        if (m_lineNo == 1 && isHeader()) {
+            f.reset();
+            return true;
+        }
+        if (tooMany || n != 4 || !parseNo(f[0]))
+            return unreadLine();
+    }
     if (tooMany) {
         failLine("more than four fields");
         return false;
@@ -319,8 +354,8 @@ LoadResult TextLogReader::run() {
         std::size_t fresh = static_cast<std::size_t>(got);
         end = fresh == 0;
         bytesRead += fresh;
-        // A zero byte ends the text.
-        if (const void* zero = std::memchr(buffer.data(), 0, fresh)) {
+        // A zero byte ends the text (a journal goes on past it).
+        if (const void* zero = m_journal ? nullptr : std::memchr(buffer.data(), 0, fresh)) {
             fresh = static_cast<std::size_t>(static_cast<const char*>(zero) - buffer.data());
             end = true;
         }
@@ -385,6 +420,12 @@ SaveResult writeTextLog(const LogTable& table, ByteSink& out, const Progress& pr
 
 LoadResult readTextLog(LogTable& table, ByteSource& in, const Progress& progress) {
     TextLogReader reader(table, in, progress);
+    return reader.run();
+}
+
+LoadResult readTextJournal(LogTable& table, ByteSource& in) {
+    const Progress none;
+    TextLogReader reader(table, in, none, true);
     return reader.run();
 }
 

@@ -32,4 +32,10 @@ SaveResult writeTextLog(const record::LogTable& table, ByteSink& out,
 // back every row it added.
 LoadResult readTextLog(record::LogTable& table, ByteSource& in, const Progress& progress = {});
 
+// The same for the recovery journal, which a crash or a power cut may have
+// damaged: every line that reads as a row (four fields, a number first) is
+// kept and every other one is counted in `unreadLines` and left out, a line
+// with a zero byte in it included; the header line may be missing.
+LoadResult readTextJournal(record::LogTable& table, ByteSource& in);
+
 } // namespace kq::files

@@ -185,7 +185,7 @@ LoadResult readJournal(record::LogTable& table, const std::string& path) {
         return result;
     }
     LimitedSource whole(file, length);
-    return readTextLog(table, whole);
+    return readTextJournal(table, whole);
 }
 
 } // namespace kq::files

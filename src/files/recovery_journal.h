@@ -55,8 +55,10 @@ private:
     std::size_t m_written = 0; // table rows up to here are in the file
 };
 
-// Appends the rows of a journal left behind to the table. A last line that a
-// power cut left without its line end is not a row and is left out.
+// Appends the rows of a journal left behind to the table: every line that
+// reads as a row, whatever is damaged around it (the result counts the lines
+// left out). A last line that a power cut left without its line end is not a
+// row and is left out without being counted.
 LoadResult readJournal(record::LogTable& table, const std::string& path);
 
 } // namespace kq::files

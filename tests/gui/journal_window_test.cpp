@@ -8,6 +8,7 @@
 #include "recording_dialogs.h"
 
 #include <QAction>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QPushButton>
@@ -79,7 +80,8 @@ private slots:
 
     void cleanup() {
         // Every case starts without a journal left by the one before.
-        QFile::remove(kq::app::JournalKeeper::defaultFolder() + "/recovery.txt");
+        QDir(kq::app::JournalKeeper::defaultFolder()).removeRecursively();
+        qputenv("XDG_DATA_HOME", m_data.path().toLocal8Bit());
     }
 
     void closingAsksOnlyForUnsavedReadings_data() {
@@ -196,27 +198,57 @@ private slots:
         QCOMPARE(readAll(path).count('\n'), 3);
     }
 
+    // A journal left behind, damaged or not: every row that can be read is
+    // offered, the question says how many lines could not be, and the journal
+    // goes only after the answer was carried out and its rows are safe in the
+    // window's own journal; a damaged one is kept under a dated name.
     void journalLeftBehindIsOffered_data() {
         QTest::addColumn<QByteArray>("journal");
-        QTest::addColumn<bool>("answer");
+        QTest::addColumn<int>("answer"); // 0 Restore, 1 Later, 2 Discard
         QTest::addColumn<QString>("question");
         QTest::addColumn<QStringList>("numbers");
+        QTest::addColumn<bool>("damaged");
 
         const QByteArray rows = QByteArray(kHeader) + "41\t10:00:00\t19.99\tLux\r\n" +
                                 "42\t10:00:01\t20.00\tLux\r\n43\t10:00:02\tOL\tLux\r\n";
         const QString three = "The last recording ended without saving 3 readings. Restore them?";
-        QTest::newRow("restored") << rows << true << three << QStringList{"41", "42", "43"};
-        QTest::newRow("declined") << rows << false << three << QStringList{};
-        QTest::newRow("power cut mid-line")
-            << rows + "44\t10:0" << true << three << QStringList{"41", "42", "43"};
-        QTest::newRow("no rows in it") << QByteArray(kHeader) << true << QString() << QStringList{};
+        const QStringList all{"41", "42", "43"};
+        QTest::newRow("restored") << rows << 0 << three << all << false;
+        QTest::newRow("later") << rows << 1 << three << QStringList{} << false;
+        QTest::newRow("discarded") << rows << 2 << three << QStringList{} << false;
+        QTest::newRow("power cut mid-line") << rows + "44\t10:0" << 0 << three << all << false;
+        QTest::newRow("no rows in it")
+            << QByteArray(kHeader) << 0 << QString() << QStringList{} << false;
+
+        // Damage: a bad line among good ones, a bad first row, zero bytes
+        // where a power cut lost a page, no header.
+        const QByteArray r1 = "1\t10:00:00\t1.00\tLux\r\n", r2 = "2\t10:00:01\t2.00\tLux\r\n",
+                         r3 = "3\t10:00:02\t3.00\tLux\r\n", r4 = "4\t10:00:03\t4.00\tLux\r\n";
+        const QString oneBad = "The last recording ended without saving %1 readings. Restore "
+                               "them?\n\n1 lines of the journal could not be read; the journal "
+                               "as it is will be kept as recovery-damaged-";
+        QTest::newRow("bad line mid-file")
+            << QByteArray(kHeader) + r1 + r2 + "x3\t10:00:0\xff\t\r\n" + r3 + r4 << 0
+            << oneBad.arg(4) << QStringList{"1", "2", "3", "4"} << true;
+        QTest::newRow("bad first row") << QByteArray(kHeader) + "1\t10:00\r\n" + r2 + r3 << 0
+                                       << oneBad.arg(2) << QStringList{"2", "3"} << true;
+        QTest::newRow("zero bytes mid-file")
+            << QByteArray(kHeader) + r1 + "2\t10:0" + QByteArray(300, '\0') + "0\tLux\r\n" + r3 + r4
+            << 0 << oneBad.arg(3) << QStringList{"1", "3", "4"} << true;
+        QTest::newRow("no header") << r1 + r2 << 0
+                                   << "The last recording ended without saving 2 readings. "
+                                      "Restore them?"
+                                   << QStringList{"1", "2"} << false;
+        QTest::newRow("damaged, later") << QByteArray(kHeader) + r1 + "junk\r\n"
+                                        << 1 << oneBad.arg(1) << QStringList{} << false;
     }
 
     void journalLeftBehindIsOffered() {
         QFETCH(QByteArray, journal);
-        QFETCH(bool, answer);
+        QFETCH(int, answer);
         QFETCH(QString, question);
         QFETCH(QStringList, numbers);
+        QFETCH(bool, damaged);
 
         const QString folder = kq::app::JournalKeeper::defaultFolder();
         QVERIFY(QDir().mkpath(folder));
@@ -227,23 +259,37 @@ private slots:
             f.write(journal);
         }
         RecordingDialogs dialogs;
-        dialogs.askAnswers << answer;
+        dialogs.chooseAnswers << answer;
         // The user answers after the window's once-a-second timers have run.
         dialogs.whileAsking = [] { QTest::qWait(1300); };
         TFCOMM w(dialogs);
         w.show();
         QCOMPARE(w.offerRecovery(), !numbers.isEmpty());
-        QCOMPARE(dialogs.questions, question.isEmpty() ? QStringList() : QStringList{question});
+        QCOMPARE(dialogs.questions.size(), question.isEmpty() ? 0 : 1);
+        if (!question.isEmpty()) {
+            QVERIFY2(dialogs.questions[0].startsWith(question), qPrintable(dialogs.questions[0]));
+            QCOMPARE(dialogs.lastButtons, (QStringList{"Restore", "Later", "Discard"}));
+        }
         QCOMPARE(noColumn(w), numbers);
         QCOMPARE(w.unsavedRows(), std::size_t(numbers.size()));
-        // Declined or empty: nothing is offered again; restored: it stays until saved.
-        QCOMPARE(QFile::exists(path), !numbers.isEmpty());
+        // Later: the journal stays as it was for the next start; otherwise it
+        // is gone, a damaged one under a dated name.
+        const bool later = answer == 1 && !question.isEmpty();
+        QCOMPARE(QFile::exists(path), later);
+        if (later)
+            QCOMPARE(readAll(path), journal);
+        const QStringList copies = QDir(folder).entryList({"recovery-damaged-*.txt"});
+        QCOMPARE(copies.size(), damaged ? 1 : 0);
+        if (damaged)
+            QCOMPARE(readAll(folder + "/" + copies[0]), journal);
         if (numbers.isEmpty())
             return;
-        QCOMPARE(readAll(path), journal.left(journal.lastIndexOf('\n') + 1));
+        // The rows are in the window's own journal now.
+        QVERIFY(w.journal().path() != path);
+        QCOMPARE(readAll(w.journal().path()).count('\n'), numbers.size() + 1);
         // The recording goes on with the next number.
         logReadings(w, 1);
-        QCOMPARE(noColumn(w).last(), QString("44"));
+        QCOMPARE(noColumn(w).last(), QString::number(numbers.last().toInt() + 1));
     }
 
     // A logout while a question is open ends its dialog with whatever answer
@@ -303,23 +349,103 @@ private slots:
         QCOMPARE(readAll(path).count('\n'), 6);
     }
 
-    void aSecondWindowLeavesTheJournalToTheFirst() {
+    // Every window keeps its own journal; a start offers the journals no
+    // running window holds, and only those.
+    void everyWindowKeepsItsOwnJournal() {
         RecordingDialogs first;
         TFCOMM one(first);
         logReadings(one, 2);
         one.journal().sync();
-        const QString path = one.journal().path();
-        QVERIFY(QFile::exists(path));
+        QVERIFY(QFile::exists(one.journal().path()));
+        {
+            RecordingDialogs second;
+            TFCOMM two(second);
+            QVERIFY(two.journal().enabled());
+            QVERIFY(child<QAction>(two, "RecoveryJournal")->isEnabled());
+            QVERIFY(!two.offerRecovery());
+            QCOMPARE(second.questions, QStringList());
+            logReadings(two, 5);
+            two.journal().sync();
+            QVERIFY(two.journal().path() != one.journal().path());
+            QCOMPARE(readAll(two.journal().path()).count('\n'), 6);
+            QCOMPARE(readAll(one.journal().path()).count('\n'), 3);
+            // The second window ends without a word, as a crash does.
+        }
+        RecordingDialogs third;
+        third.chooseAnswers << 0;
+        TFCOMM three(third);
+        QVERIFY(three.offerRecovery());
+        QCOMPARE(third.questions,
+                 QStringList{"The last recording ended without saving 5 readings. Restore them?"});
+        QCOMPARE(three.recorder().cds1.rowCount(), std::size_t{5});
+        QCOMPARE(readAll(one.journal().path()).count('\n'), 3);
+    }
 
-        RecordingDialogs second;
-        TFCOMM two(second);
-        QVERIFY(!two.journal().enabled());
-        QVERIFY(!child<QAction>(two, "RecoveryJournal")->isEnabled());
-        QVERIFY(!two.offerRecovery());
-        QCOMPARE(second.questions, QStringList());
-        logReadings(two, 5);
-        two.journal().sync();
-        QCOMPARE(readAll(path).count('\n'), 3); // still the first window's two rows
+    // A data folder that cannot be written: the window says so once, keeps
+    // logging, and journals as soon as the folder can be written again.
+    void unwritableFolderIsToldOnceAndTriedAgain() {
+        QTemporaryDir home;
+        qputenv("XDG_DATA_HOME", home.path().toLocal8Bit());
+        const QString folder = kq::app::JournalKeeper::defaultFolder();
+        QVERIFY(folder.startsWith(home.path()));
+        QFile blocker(folder); // a file where the folder should be
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        RecordingDialogs dialogs;
+        TFCOMM w(dialogs);
+        logReadings(w, 2);
+        QTest::qWait(2300); // two once-a-second ticks
+        QCOMPARE(dialogs.texts().size(), 1);
+        QVERIFY2(dialogs.texts()[0].startsWith("Cannot write the recovery journal"),
+                 qPrintable(dialogs.texts()[0]));
+        QVERIFY(w.journal().enabled());
+        QVERIFY(QFile::remove(folder));
+        QTRY_VERIFY_WITH_TIMEOUT(!w.journal().path().isEmpty(), 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(readAll(w.journal().path()).count('\n'), 3, 3000);
+        QCOMPARE(dialogs.texts().size(), 1);
+    }
+
+    // The program knows its own journal: opened by name it is offered back
+    // (once, never loaded a second time), and a save onto it is refused.
+    void theJournalIsNotAnOrdinaryFile() {
+        const QString folder = kq::app::JournalKeeper::defaultFolder();
+        RecordingDialogs dialogs;
+        TFCOMM w(dialogs);
+        logReadings(w, 2);
+        w.journal().sync();
+        const QString own = w.journal().path();
+        const QByteArray ownBytes = readAll(own);
+
+        // Saving onto it is refused and leaves it as it is.
+        dialogs.fileAnswers << own;
+        QTest::mouseClick(child<QToolButton>(w, "saveas"), Qt::LeftButton);
+        QCOMPARE(dialogs.texts().size(), 1);
+        QVERIFY(dialogs.texts()[0].contains("is a recovery journal"));
+        QCOMPARE(readAll(own), ownBytes);
+        QCOMPARE(w.unsavedRows(), std::size_t{2});
+
+        // Its own journal opened by name adds nothing.
+        dialogs.fileAnswers << own;
+        QTest::mouseClick(child<QToolButton>(w, "OpenDataFiles"), Qt::LeftButton);
+        QCOMPARE(w.recorder().cds1.rowCount(), std::size_t{2});
+        QCOMPARE(readAll(own), ownBytes);
+
+        // One left behind, opened by name (through a link to it): offered,
+        // restored once, then gone.
+        const QString left = folder + "/recovery-7.txt";
+        {
+            QFile f(left);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(QByteArray(kHeader) + "9\t10:00:00\t1.00\tLux\r\n");
+        }
+        QTemporaryDir elsewhere;
+        QVERIFY(QFile::link(left, elsewhere.filePath("mine.txt")));
+        dialogs.chooseAnswers << 0;
+        dialogs.fileAnswers << elsewhere.filePath("mine.txt");
+        QTest::mouseClick(child<QToolButton>(w, "OpenDataFiles"), Qt::LeftButton);
+        QCOMPARE(noColumn(w), (QStringList{"1", "2", "9"}));
+        QVERIFY(!QFile::exists(left));
+        QCOMPARE(readAll(own).count('\n'), 4);
     }
 
 private:

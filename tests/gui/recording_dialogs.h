@@ -30,6 +30,19 @@ public:
             whileAsking();
         return askAnswers.isEmpty() ? true : askAnswers.takeFirst();
     }
+    // Answered from `chooseAnswers` (button indexes); when it has run out, as
+    // a Yes/No question from `askAnswers`.
+    int choose(QWidget* owner, const QString& caption, const QString& text,
+               const QStringList& buttons, int defaultButton, int escapeButton) override {
+        lastButtons = buttons;
+        if (chooseAnswers.isEmpty())
+            return Dialogs::choose(owner, caption, text, buttons, defaultButton, escapeButton);
+        messages.push_back({caption, text, Icon::None, owner != nullptr});
+        questions << text;
+        if (whileAsking)
+            whileAsking();
+        return chooseAnswers.takeFirst();
+    }
     QString saveFileName(QWidget*, const FileSpec& spec) override {
         lastSpecs.push_back(spec);
         return fileAnswers.isEmpty() ? QString() : fileAnswers.takeFirst();
@@ -51,6 +64,8 @@ public:
     QStringList fileAnswers;
     QStringList questions;
     QList<bool> askAnswers;
+    QList<int> chooseAnswers;
+    QStringList lastButtons;
     // Runs while a question is open (a user taking time to answer).
     std::function<void()> whileAsking;
 };
