@@ -229,11 +229,16 @@ private slots:
         QCOMPARE(m_dialogs.lastSpecs[1].initialName, good); // shows the last name chosen
         QCOMPARE(m_table.rowCount(), std::size_t{12});
         QCOMPARE(changed, 1);
-        QCOMPARE(m_dialogs.messages.size(), std::size_t{1});
-        QCOMPARE(m_dialogs.messages[0].caption, QString("Error"));
-        QCOMPARE(m_dialogs.messages[0].text, QString("Failed to Load File!"));
-        QCOMPARE(m_dialogs.messages[0].icon, Icon::Error);
-        QVERIFY(!m_dialogs.messages[0].owned);
+        // An XML log would replace the 12 unsaved rows: asked first (the
+        // script answers Yes).
+        QCOMPARE(
+            m_dialogs.questions,
+            QStringList{"12 readings have not been saved. Open missing.xml and discard them?"});
+        QCOMPARE(m_dialogs.messages.size(), std::size_t{2});
+        QCOMPARE(m_dialogs.messages[1].caption, QString("Error"));
+        QCOMPARE(m_dialogs.messages[1].text, QString("Failed to Load File!"));
+        QCOMPARE(m_dialogs.messages[1].icon, Icon::Error);
+        QVERIFY(!m_dialogs.messages[1].owned);
         QCOMPARE(m_actions->lastOpenName(), m_dir->filePath("missing.xml"));
     }
 

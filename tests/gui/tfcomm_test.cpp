@@ -491,7 +491,9 @@ private slots:
         w.decodeFrame(Decoder::D12B);
         QCOMPARE(w.recorder().cds1.rowCount(), std::size_t{1});
         child<QAction>(w, "New1")->trigger();
-        QCOMPARE(dialogs.texts(), QStringList({" Record deleted "}));
+        // The unsaved reading is asked for first (the script answers Yes).
+        QCOMPARE(dialogs.texts(),
+                 QStringList({"1 readings have not been saved. Delete them?", " Record deleted "}));
         QCOMPARE(w.recorder().cds1.rowCount(), std::size_t{0});
         QCOMPARE(w.recorder().log().RecordNo, 1);
     }
