@@ -250,8 +250,8 @@ void JournalKeeper::offerJournal(const QString& name) {
                           Dialogs::Icon::Information);
         return;
     }
-    if (!QFileInfo::exists(path) || !offerLeft(path, lock))
-        return;
+    if (QFileInfo::exists(path))
+        offerLeft(path, lock);
 }
 
 bool JournalKeeper::offerLeft(const QString& name, QLockFile&) {

@@ -81,8 +81,12 @@ private:
 // without a recorder, stops the decoding as PrintBusy does.
 class LogFileActions::WorkGuard {
 public:
-    WorkGuard(LogFileActions& actions, bool longWork)
-        : m_actions(actions), m_busy(actions.m_printBusy, longWork && !actions.m_recorder) {
+    // `during` says when the readings came, for the message about those that
+    // could not be kept.
+    WorkGuard(LogFileActions& actions, bool longWork,
+              QString during = QStringLiteral("while the file was worked on"))
+        : m_actions(actions), m_busy(actions.m_printBusy, longWork && !actions.m_recorder),
+          m_during(std::move(during)) {
         if (longWork && actions.m_recorder && !actions.m_recorder->logHeld()) {
             actions.m_recorder->holdLog();
             m_holding = true;
@@ -101,14 +105,15 @@ public:
         m_actions.m_recorder->releaseLog();
         if (dropped > 0)
             m_actions.generalErrorReport(
-                QStringLiteral("%1 readings that arrived while the file was worked on could not "
-                               "be logged.")
-                    .arg(dropped));
+                QStringLiteral("%1 readings that arrived %2 could not be logged.")
+                    .arg(dropped)
+                    .arg(m_during));
     }
 
 private:
     LogFileActions& m_actions;
     FlagGuard m_busy;
+    QString m_during;
     bool m_holding = false;
 };
 
@@ -305,7 +310,7 @@ void LogFileActions::BtPrintClick(const QString& date) {
         // MIN/MAX and the judgement follow the meter and the readings wait,
         // each with its time, to be logged in order once the preview closes
         // (without a recorder, PrintBusy stops the decoding instead).
-        WorkGuard busy(*this, true);
+        WorkGuard busy(*this, true, QStringLiteral("while the report preview was open"));
         showReportPreview(m_window, m_dialogs, m_cds1,
                           date.isEmpty() ? print::reportDateText(QDate::currentDate()) : date,
                           m_progressRows);

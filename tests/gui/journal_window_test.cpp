@@ -292,6 +292,27 @@ private slots:
         QCOMPARE(noColumn(w).last(), QString::number(numbers.last().toInt() + 1));
     }
 
+    // Discarding many readings asks a second time; No there keeps the journal.
+    void discardingManyReadingsAsksAgain() {
+        const QString folder = kq::app::JournalKeeper::defaultFolder();
+        QVERIFY(QDir().mkpath(folder));
+        QByteArray journal = kHeader;
+        for (int i = 1; i <= 1500; ++i)
+            journal += QByteArray::number(i) + "\t10:00:00\t19.99\tLux\r\n";
+        QFile f(folder + "/recovery.txt");
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(journal);
+        f.close();
+        RecordingDialogs dialogs;
+        dialogs.chooseAnswers << 2;
+        dialogs.askAnswers << false;
+        TFCOMM w(dialogs);
+        QVERIFY(!w.offerRecovery());
+        QCOMPARE(dialogs.questions.size(), 2);
+        QCOMPARE(dialogs.questions[1], QString("Discard 1500 readings for good?"));
+        QCOMPARE(readAll(f.fileName()), journal);
+    }
+
     // A logout while a question is open ends its dialog with whatever answer
     // the dialog then returns; neither answer may take the journal away.
     void endingDuringAQuestionKeepsTheJournal_data() {
