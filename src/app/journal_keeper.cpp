@@ -178,10 +178,16 @@ void JournalKeeper::sync() {
     // with an empty log: that must not take the journal away.
     if (!m_enabled || m_offering || (m_kept && !onlyGrown()))
         return;
-    if (!m_journal && (m_saved.unsaved(m_recorder.cds1) == 0 || !takeSlot()))
+    if (!m_journal && m_saved.unsaved(m_recorder.cds1) == 0) {
+        retireRestored(); // saved in a file
+        return;
+    }
+    if (!takeSlot())
         return;
     if (m_journal->sync(m_recorder.cds1, m_saved)) {
         m_reported = false;
+        // Every unsaved row is in this window's journal now, or in a file.
+        retireRestored();
         return;
     }
     report(QString::fromLocal8Bit(m_journal->error().c_str()) +
@@ -217,9 +223,9 @@ bool JournalKeeper::offerRestore() {
         const QString name = info.absoluteFilePath();
         if (!isSlotName(info.fileName()) || name == QFileInfo(m_path).absoluteFilePath())
             continue;
-        QLockFile lock(lockName(name));
-        lock.setStaleLockTime(0);
-        if (!lock.tryLock(0))
+        auto lock = std::make_unique<QLockFile>(lockName(name));
+        lock->setStaleLockTime(0);
+        if (!lock->tryLock(0))
             continue; // a running window's
         restored = offerLeft(name, lock) || restored;
         if (m_kept)
@@ -240,9 +246,9 @@ void JournalKeeper::offerJournal(const QString& name) {
                           Dialogs::Icon::Information);
         return;
     }
-    QLockFile lock(lockName(path));
-    lock.setStaleLockTime(0);
-    if (!lock.tryLock(0)) {
+    auto lock = std::make_unique<QLockFile>(lockName(path));
+    lock->setStaleLockTime(0);
+    if (!lock->tryLock(0)) {
         m_dialogs.message(m_window, caption(m_window),
                           QStringLiteral("%1 is the recovery journal of another window that is "
                                          "running: its readings are in that window's log.")
@@ -254,7 +260,7 @@ void JournalKeeper::offerJournal(const QString& name) {
         offerLeft(path, lock);
 }
 
-bool JournalKeeper::offerLeft(const QString& name, QLockFile&) {
+bool JournalKeeper::offerLeft(const QString& name, std::unique_ptr<QLockFile>& lock) {
     record::LogTable left;
     const files::LoadResult read = files::readJournal(left, localPath(name));
     if (read.status == files::LoadResult::Status::Failed && left.empty()) {
@@ -313,13 +319,14 @@ bool JournalKeeper::offerLeft(const QString& name, QLockFile&) {
     else
         files::readJournal(cds1, localPath(name));
     // The journal left behind goes only once its rows are safe in this
-    // window's own; until then it is offered again at the next start.
-    if (restoreRows(restored))
-        retire();
+    // window's own; until then the window holds it, and a run that ends
+    // before leaves it for the next start to offer again.
+    m_restored.push_back({name, copy, std::move(lock)});
+    restoreRows(restored);
     return true;
 }
 
-bool JournalKeeper::restoreRows(std::size_t restored) {
+void JournalKeeper::restoreRows(std::size_t restored) {
     record::LogTable& cds1 = m_recorder.cds1;
     // Recording goes on where it stopped: the next row takes the next number.
     auto& log = m_recorder.log();
@@ -330,7 +337,16 @@ bool JournalKeeper::restoreRows(std::size_t restored) {
         static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max() - log.LoggedCount);
     log.LoggedCount += static_cast<std::int32_t>(std::min(restored, room));
     sync();
-    return m_journal && m_journal->error().empty() && m_journal->rows() == m_saved.unsaved(cds1);
+}
+
+void JournalKeeper::retireRestored() {
+    for (const Restored& r : m_restored) {
+        if (r.copy.isEmpty())
+            QFile::remove(r.name);
+        else
+            QFile::rename(r.name, r.copy);
+    }
+    m_restored.clear();
 }
 
 void JournalKeeper::discard() {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class QAction;
 class QLockFile;
@@ -74,11 +75,13 @@ private:
     static constexpr int kSlots = 100;
     // Takes a journal of its own: true when the window has one.
     bool takeSlot();
-    bool offerLeft(const QString& name, QLockFile& lock);
+    // `lock` holds the journal `name`; kept while its rows are not yet safe.
+    bool offerLeft(const QString& name, std::unique_ptr<QLockFile>& lock);
     Answer askAboutRows(std::size_t rows, const QString& question);
-    // Numbers the restored rows on and puts them into this window's journal:
-    // true once they are safe there.
-    bool restoreRows(std::size_t restored);
+    // Numbers the restored rows on and puts them into this window's journal.
+    void restoreRows(std::size_t restored);
+    // Journals whose rows were restored go once those rows are safe.
+    void retireRestored();
     // Says once that the journal cannot be written; a success resets it.
     void report(const QString& text);
     bool onlyGrown() const;
@@ -91,6 +94,14 @@ private:
     QString m_path;
     std::unique_ptr<QLockFile> m_lock;
     std::unique_ptr<files::RecoveryJournal> m_journal;
+    // Journals left behind whose rows were restored: held until the rows are
+    // in this window's journal or a file; a damaged one leaves as `copy`.
+    struct Restored {
+        QString name;
+        QString copy;
+        std::unique_ptr<QLockFile> lock;
+    };
+    std::vector<Restored> m_restored;
     QAction* m_action = nullptr;
     bool m_enabled = true;
     bool m_reported = false;
