@@ -12,10 +12,14 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 
 #include <cstdio>
@@ -31,6 +35,7 @@ namespace {
 
 constexpr char kChildOption[] = "--record-until-killed";
 constexpr char kTermChildOption[] = "--record-until-terminated";
+constexpr char kFullChildOption[] = "--record-into-full-folder";
 
 class AnsweringDialogs : public Dialogs {
 public:
@@ -66,6 +71,34 @@ int recordUntilKilled(int argc, char** argv, bool takeSignals) {
     if (takeSignals)
         w.journal().sync(); // as main() does
     std::printf("%zu\n", w.recorder().cds1.rowCount());
+    return status;
+}
+
+// The window recording into a data folder on a full disk (a tiny tmpfs its
+// caller mounted in a private mount namespace, `filler` taking all its room).
+// After three seconds the filler goes; two seconds later the window ends and
+// prints the messages it showed, then the rows of its table and its journal.
+int recordIntoFullFolder(int argc, char** argv, const QString& filler) {
+    QApplication app(argc, argv);
+    AnsweringDialogs dialogs;
+    TFCOMM w(dialogs);
+    w.show();
+    auto* usb = w.findChild<QAbstractButton*>("USB");
+    if (!usb)
+        return 3;
+    usb->click();
+    QTimer::singleShot(3000, &app, [&] { QFile::remove(filler); });
+    // exit(), not quit(): a close would ask about the unsaved rows.
+    QTimer::singleShot(5500, &app, [&] { app.exit(0); });
+    const int status = app.exec();
+    usb->click(); // no reading after the count
+    w.journal().sync();
+    for (const QString& text : dialogs.texts)
+        std::printf("message: %s\n", qPrintable(text));
+    QFile journal(w.journal().path());
+    const qsizetype lines = journal.open(QIODevice::ReadOnly) ? journal.readAll().count('\n') : 0;
+    std::printf("rows %zu journal %lld\n", w.recorder().cds1.rowCount(),
+                static_cast<long long>(lines > 0 ? lines - 1 : 0));
     return status;
 }
 
@@ -179,6 +212,46 @@ private slots:
             QCOMPARE(rows[i].section('|', 0, 0), QString::number(i + 1));
     }
 
+    // A full data folder: the window says so once, records on, and journals
+    // every row again as soon as there is room.
+    void fullDataFolderIsToldOnceAndTriedAgain() {
+        if (QStandardPaths::findExecutable("unshare").isEmpty())
+            QSKIP("needs unshare");
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        Child meter(KQ_SIM_PATH, meterArguments(dir));
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(dir.filePath("meter.path")).size() > 0, 10000);
+        const QString data = dir.filePath("data");
+        QVERIFY(QDir().mkpath(data));
+        // The mount lives in the window's own namespace and goes with it.
+        const QString script =
+            QStringLiteral("mount -t tmpfs -o size=64k tmpfs \"$1\" || exit 77; "
+                           "dd if=/dev/zero of=\"$1/filler\" bs=4k count=100 2>/dev/null; "
+                           "exec \"$2\" %1 \"$1/filler\"")
+                .arg(kFullChildOption);
+        Child window("unshare",
+                     {"-m", "--propagation", "private", "sh", "-c", script, "sh", data,
+                      QCoreApplication::applicationFilePath()},
+                     windowEnvironment());
+        QVERIFY(window.process().waitForFinished(30000));
+        if (window.process().exitCode() == 77)
+            QSKIP("cannot mount a tmpfs here (needs root)");
+        QCOMPARE(window.process().exitCode(), 0);
+        const QStringList out =
+            QString::fromLocal8Bit(window.process().readAllStandardOutput()).split('\n');
+        const QStringList messages = out.filter(QRegularExpression("^message: "));
+        QCOMPARE(messages.size(), 1);
+        QVERIFY2(messages[0].startsWith("message: Cannot write the recovery journal"),
+                 qPrintable(messages[0]));
+        QVERIFY(messages[0].endsWith("The window keeps trying."));
+        const QRegularExpressionMatch counts =
+            QRegularExpression("^rows (\\d+) journal (\\d+)$", QRegularExpression::MultilineOption)
+                .match(out.join('\n'));
+        QVERIFY(counts.hasMatch());
+        QVERIFY2(counts.captured(1).toInt() >= 20, qPrintable(counts.captured(0)));
+        QVERIFY2(counts.captured(2) == counts.captured(1), qPrintable(out.join(QLatin1Char(10))));
+    }
+
 private:
     // The virtual meter on a bridge link in `dir`; the window finds it there,
     // and keeps its journal in `dir` too.
@@ -203,6 +276,9 @@ private:
 };
 
 int main(int argc, char** argv) {
+    for (int i = 1; i + 1 < argc; ++i)
+        if (std::strcmp(argv[i], kFullChildOption) == 0)
+            return recordIntoFullFolder(argc, argv, QString::fromLocal8Bit(argv[i + 1]));
     for (int i = 1; i < argc; ++i)
         if (std::strcmp(argv[i], kChildOption) == 0 || std::strcmp(argv[i], kTermChildOption) == 0)
             return recordUntilKilled(argc, argv, std::strcmp(argv[i], kTermChildOption) == 0);
