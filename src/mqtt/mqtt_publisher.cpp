@@ -1,5 +1,7 @@
 #include "mqtt/mqtt_publisher.h"
 
+#include "mqtt/reading_message.h"
+
 #include <mosquitto.h>
 
 #include <algorithm>
@@ -234,8 +236,12 @@ void MqttPublisher::run() {
             sendOne(m_statusTopic, "online", true, false);
         }
         if (m_connected) {
-            if (const std::uint64_t dropped = m_queue.takeDropped())
+            if (const std::uint64_t dropped = m_queue.takeDropped()) {
                 sendOne(m_droppedTopic, droppedMessage(dropped), false, false);
+                if (m_note)
+                    m_note(std::to_string(dropped) +
+                           " readings were dropped while the broker was away (the queue was full)");
+            }
             std::string message;
             while (m_inflight < kWindow && m_queue.pop(message)) {
                 if (!sendOne(t.topic, message, false, true))

@@ -15,10 +15,10 @@ TEST(MqttTarget, AddressesAreReadOrRefusedWithAReason) {
     struct Case {
         const char* url;
         bool ok;
-        bool tls;
-        const char* host;
-        int port;
-        const char* topic;
+        bool tls = false;
+        const char* host = "";
+        int port = 0;
+        const char* topic = "";
     };
     const Case cases[] = {
         {"mqtt://broker/lab/meter1", true, false, "broker", 1883, "lab/meter1"},

@@ -4,6 +4,7 @@
 #include "command_line.h"
 #include "link_runner.h"
 #include "monitor_line.h"
+#include "mqtt_choice.h"
 #include "stop_signals.h"
 
 #include <climits>
@@ -18,22 +19,34 @@ int runMonitor(const std::vector<std::string>& args) {
     long long count = 0; // 0: until stopped
     line.option("--count", "--count needs a positive number",
                 [&](const std::string& v) { return wholeNumberIn(v, 1, LLONG_MAX, count); });
+    MonitorLines::Format format = MonitorLines::Format::Tsv;
+    line.option("--format", "--format takes tsv or json", [&](const std::string& v) {
+        format = v == "json" ? MonitorLines::Format::Json : MonitorLines::Format::Tsv;
+        return v == "tsv" || v == "json";
+    });
+    MqttChoice mqtt;
+    addMqttOptions(line, mqtt);
     if (const int status = line.parse(args))
         return status;
     if (const int status = checkLinkChoice(line, link))
         return status;
+    if (const int status = checkMqttChoice(line, mqtt))
+        return status;
 
     const StopSignals stop;
-    MonitorLines out;
+    ReadingPublisher publisher(mqtt);
+    MonitorLines out(format);
     long long lines = 0;
     ReadingTarget target;
     target.sink = &out.verdict;
     target.frameDecoded = [&](const decode::MeterState& state) {
-        out.print(state);
+        publisher.publish(out.print(state));
         ++lines;
     };
     target.done = [&] { return count != 0 && lines >= count; };
-    return runLink(link, target, stop).status;
+    const int status = runLink(link, target, stop).status;
+    publisher.finish();
+    return status;
 }
 
 } // namespace kq::cli

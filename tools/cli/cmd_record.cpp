@@ -3,14 +3,21 @@
 #include "cli_commands.h"
 
 #include "command_line.h"
+#include "decode/reading_steps.h"
 #include "decode/system_locale.h"
 #include "files/recording_file.h"
 #include "link_runner.h"
+#include "mqtt_choice.h"
+#include "reading_fields.h"
 #include "record/recorder.h"
+#include "record/recording_split.h"
+#include "record_settings.h"
 #include "stop_signals.h"
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <sys/stat.h>
 
@@ -23,12 +30,29 @@ struct RecordOptions {
     bool repeat = true;
     std::string interval; // empty: every reading is offered
     std::int32_t maxRecords = 10000;
+    bool maxRecordsGiven = false;
+    std::optional<std::chrono::seconds> duration; // none: until stopped or the limit
+    MqttChoice mqtt;
     std::string out;
 };
 
 // Parses the options; returns 0 when the recording may start, else the exit status.
-int parseRecordOptions(const std::vector<std::string>& args, RecordOptions& o) {
+int parseRecordOptions(std::vector<std::string> args, RecordOptions& o) {
     CommandLine line("record");
+    // A service names its settings file; what it holds comes first, as if typed.
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] != "--settings")
+            continue;
+        if (i + 1 >= args.size())
+            return line.refuse("--settings needs a settings file");
+        std::string why;
+        std::vector<std::string> settings = recordSettingsArguments(args[i + 1], why);
+        if (settings.empty())
+            return line.refuse(why);
+        args.erase(args.begin() + std::ptrdiff_t(i), args.begin() + std::ptrdiff_t(i) + 2);
+        args.insert(args.begin(), settings.begin(), settings.end());
+        break;
+    }
     addLinkOptions(line, o.link);
     line.option("--repeat", "--repeat takes on or off", [&](const std::string& v) {
         o.repeat = v == "on";
@@ -46,8 +70,15 @@ int parseRecordOptions(const std::vector<std::string>& args, RecordOptions& o) {
                     if (!wholeNumberIn(v, 1, 10000000, n))
                         return false;
                     o.maxRecords = static_cast<std::int32_t>(n);
+                    o.maxRecordsGiven = true;
                     return true;
                 });
+    line.option("--duration", "--duration needs a time such as 45s, 90m, 8h or 2d",
+                [&](const std::string& v) {
+                    o.duration = record::parseDuration(v);
+                    return o.duration.has_value();
+                });
+    addMqttOptions(line, o.mqtt);
     line.operand([&](const std::string& a) -> std::string {
         if (!o.out.empty())
             return "one output file only";
@@ -58,6 +89,11 @@ int parseRecordOptions(const std::vector<std::string>& args, RecordOptions& o) {
         return status;
     if (const int status = checkLinkChoice(line, o.link))
         return status;
+    if (const int status = checkMqttChoice(line, o.mqtt))
+        return status;
+    // A recording that ends by its time is not also cut off at the default limit.
+    if (o.duration && !o.maxRecordsGiven)
+        o.maxRecords = 10000000;
     if (o.out.empty())
         return line.refuse("no output file given");
     return 0;
@@ -65,9 +101,11 @@ int parseRecordOptions(const std::vector<std::string>& args, RecordOptions& o) {
 
 // A recording in progress: the window's recorder, its once-a-second timer,
 // and the file the rows go to.
-class Session {
+class Session final : public decode::ReadingSink {
 public:
-    explicit Session(const RecordOptions& o) : m_file(o.out) {
+    explicit Session(const RecordOptions& o) : m_file(o.out), m_publisher(o.mqtt) {
+        if (o.duration)
+            m_end = std::chrono::steady_clock::now() + *o.duration;
         recorder.setTimeSeparator(decode::systemTimeSeparator());
         recorder.setRepeatSet(o.repeat);
         recorder.setMaxRecords(o.maxRecords);
@@ -77,8 +115,20 @@ public:
         }
     }
 
-    // The record-count limit is reached: nothing more will be logged.
-    bool full() const { return recorder.log().LoggedCount >= recorder.log().MaxRecords; }
+    // Each reading to the recorder; each row it logs to the broker too. The
+    // broker only ever gets a copy: the row is in the log whatever it does.
+    void INDataToTable(const decode::MeterState& state) override {
+        recorder.INDataToTable(state);
+        const record::LogResult& r = recorder.lastResult();
+        if (r.rowAppended && m_publisher.active())
+            m_publisher.publish(readingFields(r.number, state, decode::judgement(state), {}));
+    }
+
+    // The record-count limit is reached or the time is up: nothing more will be logged.
+    bool full() const {
+        return recorder.log().LoggedCount >= recorder.log().MaxRecords ||
+               (m_end && std::chrono::steady_clock::now() >= *m_end);
+    }
 
     // What the window's record timer does, and the rows to the disk.
     void second() {
@@ -92,6 +142,7 @@ public:
         }
     }
     int finish(int status) {
+        m_publisher.finish();
         const files::SaveResult r = m_file.finish(recorder.cds1);
         if (!r.ok()) {
             std::fprintf(stderr, "kqmeter-cli: cannot complete %s: %s\n", m_file.path().c_str(),
@@ -110,6 +161,8 @@ public:
 
 private:
     files::RecordingFile m_file;
+    ReadingPublisher m_publisher;
+    std::optional<std::chrono::steady_clock::time_point> m_end;
     bool m_reported = false;
 };
 
@@ -149,7 +202,7 @@ int runRecord(const std::vector<std::string>& args) {
     const StopSignals stop;
     Session session(options);
     ReadingTarget target;
-    target.sink = &session.recorder;
+    target.sink = &session;
     target.everySecond = [&] { session.second(); };
     target.done = [&] { return session.full(); };
     const LinkEnd end = runLink(options.link, target, stop);

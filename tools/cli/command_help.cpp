@@ -23,20 +23,33 @@ constexpr std::array<Command, 6> kCommands{{
      "does and prints one JSON line per frame: the display, the reading, its verdict\n"
      "against the limits, and the row and chart point it would log.\n"},
     {"monitor",
-     "monitor --usb|--serial PORT [--count N]\n"
-     "monitor --hid [--device PATH] [--count N]\n",
+     "monitor --usb|--serial PORT [--count N] [--format tsv|json] [MQTT]\n"
+     "monitor --hid [--device PATH] [--count N] [--format tsv|json] [MQTT]\n",
      "Prints the meter's readings as they come, one line each: time, value, unit and\n"
-     "verdict. PORT is COM1..COM4 or a device file; --hid reads the last \"USB to\n"
-     "Serial\" device, or PATH. Runs until Ctrl-C, or until N readings.\n"},
+     "verdict (tsv), or one JSON object (json). PORT is COM1..COM4 or a device file;\n"
+     "--hid reads the last \"USB to Serial\" device, or PATH. Runs until Ctrl-C, or\n"
+     "until N readings.\n"
+     "MQTT: --mqtt mqtt[s]://HOST[:PORT]/TOPIC [--mqtt-user USER] [--mqtt-cafile FILE]\n"
+     "[--mqtt-queue N] publishes each reading as JSON on TOPIC (QoS 1), \"online\" or\n"
+     "\"offline\" on TOPIC/status (retained), and on TOPIC/dropped how many readings\n"
+     "a full queue let go (N, 10000 unless given, wait while the broker is away).\n"
+     "The password is taken from KQMETER_MQTT_PASSWORD.\n"},
     {"record",
      "record --usb|--serial PORT|--hid [--device PATH]\n"
-     "       [--repeat on|off] [--interval S] [--max-records N] OUT\n",
+     "       [--repeat on|off] [--interval S] [--max-records N]\n"
+     "       [--duration TIME] [MQTT] OUT\n"
+     "record --settings FILE\n",
      "Logs the meter into the log file OUT with the window's rules (Repeat, sampling\n"
      "interval S, record limit N: 10000 unless given, at most 10000000) until Ctrl-C,\n"
      "SIGTERM or the limit. The rows reach the disk every second. A text OUT (any\n"
      "name but .xml) is complete at all times; for an .xml OUT the rows are kept in\n"
      "OUT.rows.txt and the XML file is written at the end. An existing OUT, or rows\n"
-     "left in OUT.rows.txt, are never replaced: the recording does not start.\n"},
+     "left in OUT.rows.txt, are never replaced: the recording does not start.\n"
+     "--duration ends the recording after TIME (45s, 90m, 8h, 2d; the limit is then\n"
+     "10000000 unless given). MQTT: the options of monitor; each logged row is\n"
+     "published, and the file never waits for the broker. --settings reads the\n"
+     "options from FILE, \"key = value\" lines: cable (usb, serial or hid), port,\n"
+     "output, and any option above without its dashes (duration = 8h).\n"},
     {"devices", "devices\n", "Lists the HID devices and the USB bridge lines a meter may be on.\n"},
     {"convert", "convert IN OUT\n",
      "Loads the log file IN and saves it as OUT as the window does: .xml is an XML\n"

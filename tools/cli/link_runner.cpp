@@ -164,8 +164,9 @@ LinkEnd runSerial(const std::string& port, ReadingTarget& target, const StopSign
         second.start(1000);
     }
     QTimer stopCheck;
+    // Also a target whose time is up while the meter sends nothing.
     QObject::connect(&stopCheck, &QTimer::timeout, [&] {
-        if (stop.requested())
+        if (stop.requested() || done(target))
             app.quit();
     });
     stopCheck.start(50);

@@ -4,6 +4,8 @@
 #include "decode/reading_sink.h"
 #include "decode/reading_steps.h"
 #include "decode/system_locale.h"
+#include "mqtt/reading_message.h"
+#include "reading_fields.h"
 #include "record/reading_log.h"
 
 #include <cstdio>
@@ -19,40 +21,45 @@ public:
     void INDataToTable(const decode::MeterState& state) override {
         m_verdict = decode::judgement(state);
     }
-    // The verdict's text ("Pass", "Fail" or empty), ready for the next frame.
-    const char* take() {
+    // The verdict, ready for the next frame.
+    decode::DisplayModel::Verdict take() {
         const decode::DisplayModel::Verdict v = m_verdict;
         m_verdict = decode::DisplayModel::Verdict::None;
-        switch (v) {
-        case decode::DisplayModel::Verdict::Pass:
-            return "Pass";
-        case decode::DisplayModel::Verdict::Fail:
-            return "Fail";
-        case decode::DisplayModel::Verdict::None:
-            break;
-        }
-        return "";
+        return v;
     }
 
 private:
     decode::DisplayModel::Verdict m_verdict = decode::DisplayModel::Verdict::None;
 };
 
-// One decoded frame as every monitor prints it: the time of day as the log writes it
-// (with the system's separator), the value as the meter shows it, the unit and the
-// frame's own verdict, separated by tabs.
+// One decoded frame as every monitor prints it. tsv: the time of day as the log
+// writes it (with the system's separator), the value as the meter shows it, the
+// unit and the frame's own verdict, separated by tabs; json: one object a line
+// with the fields a broker gets.
 class MonitorLines {
 public:
-    void print(const decode::MeterState& state) {
-        std::printf("%s\t%s\t%s\t%s\n",
-                    record::formatTimeOfDay(record::systemTimeOfDay(), m_timeSeparator).c_str(),
-                    state.ValueText.c_str(), state.UnitText.c_str(), verdict.take());
+    enum class Format { Tsv, Json };
+    explicit MonitorLines(Format format = Format::Tsv) : m_format(format) {}
+
+    // Prints the frame; returns it as a numbered reading.
+    mqtt::ReadingFields print(const decode::MeterState& state) {
+        const mqtt::ReadingFields r = readingFields(++m_count, state, verdict.take(), {});
+        if (m_format == Format::Json) {
+            std::printf("%s\n", mqtt::readingMessage(r).c_str());
+        } else {
+            std::printf("%s\t%s\t%s\t%s\n",
+                        record::formatTimeOfDay(record::systemTimeOfDay(), m_timeSeparator).c_str(),
+                        state.ValueText.c_str(), state.UnitText.c_str(), r.verdict.c_str());
+        }
         std::fflush(stdout);
+        return r;
     }
     // The sink to hand to the link, so the verdict is the frame's own.
     FrameVerdict verdict;
 
 private:
+    Format m_format;
+    long long m_count = 0;
     std::string m_timeSeparator = decode::systemTimeSeparator();
 };
 
