@@ -60,7 +60,12 @@ const LogResult& Recorder::offerAt(const LogReading& reading, const LogMoment* a
     const bool mayAppend =
         m_log.LoggedCount < m_log.MaxRecords && !(m_log.RecordSI && m_log.SampleTicks != 0);
     const LogMoment now = at ? *at : mayAppend ? m_clock() : LogMoment{};
+    if (m_split && mayAppend &&
+        m_split->beginsNextPiece(now.utcMs, now.offsetMinutes, cds1.rowCount()) && m_nextPiece)
+        m_nextPiece();
     m_last = record::INDataToTable(m_log, cds1, ChartPager, reading, now);
+    if (m_split && m_last.rowAppended && cds1.rowCount() == 1)
+        m_split->pieceBegan(now.utcMs, now.offsetMinutes);
     return m_last;
 }
 

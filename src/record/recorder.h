@@ -4,10 +4,12 @@
 #include "record/chart_pager.h"
 #include "record/log_table.h"
 #include "record/reading_log.h"
+#include "record/recording_split.h"
 
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -40,6 +42,15 @@ public:
     void setMaxRecords(std::int32_t maxRecords) { m_log.MaxRecords = maxRecords; }
     // New, after its message was closed: the table empties, numbering restarts, chart stays.
     void RecordNew() { record::RecordNew(m_log, cds1); }
+
+    // Cuts a long recording into pieces: before the first row of each new piece
+    // `nextPiece` is called, which takes the finished piece's rows out of cds1
+    // (into their file). The row then opens the next piece, so no row is in two
+    // pieces or in none. Numbering goes on across pieces.
+    void splitInto(SplitRule rule, std::function<void()> nextPiece) {
+        m_split.emplace(rule);
+        m_nextPiece = std::move(nextPiece);
+    }
 
     const ReadingLogState& log() const { return m_log; }
     ReadingLogState& log() { return m_log; }
@@ -75,6 +86,8 @@ private:
     const LogResult& offerAt(const LogReading& reading, const LogMoment* at);
 
     Clock m_clock;
+    std::optional<PieceSplitter> m_split;
+    std::function<void()> m_nextPiece;
     ReadingLogState m_log;
     LogResult m_last;
     bool m_holding = false;

@@ -1,3 +1,4 @@
+#include "record/recorder.h"
 #include "record/recording_split.h"
 
 #include <gtest/gtest.h>
@@ -83,6 +84,48 @@ TEST(RecordingSplit, PiecesEndAtTheHourMidnightOrRowCount) {
                                                   {localMs(1969, 12, 31, 23, 59, 0)},
                                                   {localMs(1970, 1, 1, 0, 0, 0)}}),
               (std::vector<std::size_t>{0, 2}));
+}
+
+// The recorder with its clock injected, over an hour and a midnight: each piece
+// is taken out as the recorder asks, and every row is in exactly one piece, in
+// order, with the pieces' times in one hour each.
+TEST(RecordingSplit, RecorderHandsOverEachPieceBeforeItsNextRow) {
+    const std::vector<At> times = {
+        {localMs(2026, 12, 31, 22, 59, 58)}, {localMs(2026, 12, 31, 22, 59, 59, 999)},
+        {localMs(2026, 12, 31, 23, 0, 0)},   {localMs(2026, 12, 31, 23, 59, 59, 500)},
+        {localMs(2027, 1, 1, 0, 0, 0, 500)}, {localMs(2027, 1, 1, 0, 0, 1)},
+    };
+    std::size_t tick = 0;
+    kq::record::Recorder recorder([&] {
+        const At& t = times[std::min(tick, times.size() - 1)];
+        return kq::record::LogMoment{t.utc(), static_cast<std::int16_t>(t.offset)};
+    });
+    recorder.setMaxRecords(10000000);
+    std::vector<std::vector<std::int32_t>> pieces;
+    std::vector<std::string> firstTimes;
+    auto takePiece = [&] {
+        std::vector<std::int32_t> rows;
+        for (std::size_t i = 0; i < recorder.cds1.rowCount(); ++i)
+            rows.push_back(*recorder.cds1.no(i));
+        firstTimes.push_back(*recorder.cds1.textString(0, kq::record::LogTable::Field::Time));
+        pieces.push_back(rows);
+        recorder.cds1.clear();
+    };
+    recorder.splitInto({SplitRule::Kind::Hourly, 0}, takePiece);
+    // Repeat off: the second reading of each pair is a repeat and makes no row,
+    // yet it is numbered; a repeat must not open a piece of its own.
+    recorder.setRepeatSet(false);
+    const char* values[] = {"1", "2", "2", "3", "4", "5"};
+    for (tick = 0; tick < times.size(); ++tick) {
+        kq::record::LogReading r;
+        r.ValueText = values[tick];
+        r.UnitText = "lux";
+        recorder.offer(r);
+    }
+    takePiece(); // the recording ends
+    EXPECT_EQ(pieces, (std::vector<std::vector<std::int32_t>>{{1, 2}, {4}, {5, 6}}));
+    EXPECT_EQ(firstTimes, (std::vector<std::string>{"22:59:58", "23:59:59", "00:00:00"}));
+    EXPECT_EQ(recorder.log().RecordNo, 7);
 }
 
 TEST(RecordingSplit, PieceNamesCarryTheFirstRowsLocalDateAndTime) {

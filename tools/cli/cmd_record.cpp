@@ -17,6 +17,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <string>
 #include <sys/stat.h>
@@ -32,6 +33,7 @@ struct RecordOptions {
     std::int32_t maxRecords = 10000;
     bool maxRecordsGiven = false;
     std::optional<std::chrono::seconds> duration; // none: until stopped or the limit
+    std::optional<record::SplitRule> split;       // none: one file
     MqttChoice mqtt;
     std::string out;
 };
@@ -78,6 +80,11 @@ int parseRecordOptions(std::vector<std::string> args, RecordOptions& o) {
                     o.duration = record::parseDuration(v);
                     return o.duration.has_value();
                 });
+    line.option("--split", "--split takes hourly, daily or a number of rows from 1 to 10000000",
+                [&](const std::string& v) {
+                    o.split = record::parseSplitRule(v);
+                    return o.split.has_value();
+                });
     addMqttOptions(line, o.mqtt);
     line.operand([&](const std::string& a) -> std::string {
         if (!o.out.empty())
@@ -91,8 +98,9 @@ int parseRecordOptions(std::vector<std::string> args, RecordOptions& o) {
         return status;
     if (const int status = checkMqttChoice(line, o.mqtt))
         return status;
-    // A recording that ends by its time is not also cut off at the default limit.
-    if (o.duration && !o.maxRecordsGiven)
+    // A recording that ends by its time, or runs for weeks in pieces, is not
+    // also cut off at the default limit.
+    if ((o.duration || o.split) && !o.maxRecordsGiven)
         o.maxRecords = 10000000;
     if (o.out.empty())
         return line.refuse("no output file given");
@@ -100,10 +108,10 @@ int parseRecordOptions(std::vector<std::string> args, RecordOptions& o) {
 }
 
 // A recording in progress: the window's recorder, its once-a-second timer,
-// and the file the rows go to.
+// and the file the rows go to; with --split, one file per piece.
 class Session final : public decode::ReadingSink {
 public:
-    explicit Session(const RecordOptions& o) : m_file(o.out), m_publisher(o.mqtt) {
+    explicit Session(const RecordOptions& o) : m_out(o.out), m_publisher(o.mqtt) {
         if (o.duration)
             m_end = std::chrono::steady_clock::now() + *o.duration;
         recorder.setTimeSeparator(decode::systemTimeSeparator());
@@ -113,6 +121,11 @@ public:
             recorder.setRecordSI(true);
             recorder.RecordSITimeChange(o.interval);
         }
+        m_split = o.split.has_value();
+        if (o.split)
+            recorder.splitInto(*o.split, [this] { m_status |= finishPiece(); });
+        else
+            m_file = std::make_unique<files::RecordingFile>(o.out);
     }
 
     // Each reading to the recorder; each row it logs to the broker too. The
@@ -120,8 +133,11 @@ public:
     void INDataToTable(const decode::MeterState& state) override {
         recorder.INDataToTable(state);
         const record::LogResult& r = recorder.lastResult();
-        if (r.rowAppended && m_publisher.active())
-            m_publisher.publish(readingFields(r.number, state, decode::judgement(state), {}));
+        if (!r.rowAppended || !m_publisher.active())
+            return;
+        const auto moment = recorder.cds1.moment(r.rowIndex);
+        m_publisher.publish(readingFields(r.number, state, decode::judgement(state),
+                                          moment ? record::isoDateTime(*moment) : ""));
     }
 
     // The record-count limit is reached or the time is up: nothing more will be logged.
@@ -133,36 +149,78 @@ public:
     // What the window's record timer does, and the rows to the disk.
     void second() {
         recorder.TrecordTimer();
-        if (m_file.flush(recorder.cds1)) {
+        if (!file())
+            return;
+        if (m_file->flush(recorder.cds1)) {
             m_reported = false;
         } else if (!m_reported) {
             // Said once; the rows stay in memory and go at the next second.
-            std::fprintf(stderr, "kqmeter-cli: %s\n", m_file.error().c_str());
+            std::fprintf(stderr, "kqmeter-cli: %s\n", m_file->error().c_str());
             m_reported = true;
         }
     }
     int finish(int status) {
         m_publisher.finish();
-        const files::SaveResult r = m_file.finish(recorder.cds1);
-        if (!r.ok()) {
-            std::fprintf(stderr, "kqmeter-cli: cannot complete %s: %s\n", m_file.path().c_str(),
-                         r.error.c_str());
-            if (m_file.xml() && !recorder.cds1.empty())
-                std::fprintf(stderr, "kqmeter-cli: the rows are in %s\n",
-                             m_file.rowsPath().c_str());
-            return 1;
+        if (m_split && recorder.cds1.empty()) {
+            if (m_pieces == 0)
+                std::fputs("kqmeter-cli: no rows were logged, so no file was made\n", stderr);
+            return status | m_status; // the last piece is complete already
         }
-        std::fprintf(stderr, "kqmeter-cli: %zu rows in %s\n", recorder.cds1.rowCount(),
-                     m_file.path().c_str());
-        return status;
+        return finishPiece() | status | m_status;
     }
 
     record::Recorder recorder;
 
 private:
-    files::RecordingFile m_file;
+    // The file of the rows in cds1: with --split made for the piece's first
+    // row, named from its local time, under a name that nothing has yet.
+    files::RecordingFile* file() {
+        if (m_file || recorder.cds1.empty())
+            return m_file.get();
+        const auto first = recorder.cds1.moment(0);
+        const record::LogMoment at = first ? *first : record::systemMoment();
+        for (int serial = 1;; ++serial) {
+            const std::string name =
+                record::pieceFileName(m_out, at.utcMs, at.offsetMinutes, serial);
+            struct stat st;
+            if (::lstat(name.c_str(), &st) == 0 ||
+                (files::formForName(name) == files::LogForm::Xml &&
+                 ::lstat(files::rowsPathFor(name).c_str(), &st) == 0))
+                continue;
+            m_file = std::make_unique<files::RecordingFile>(name);
+            return m_file.get();
+        }
+    }
+    // Completes the file of the rows in cds1 and lets them go; 1 on failure.
+    int finishPiece() {
+        files::RecordingFile* f = file();
+        if (!f)
+            return 0;
+        const std::size_t rows = recorder.cds1.rowCount();
+        const files::SaveResult r = f->finish(recorder.cds1);
+        int failed = 0;
+        if (!r.ok()) {
+            std::fprintf(stderr, "kqmeter-cli: cannot complete %s: %s\n", f->path().c_str(),
+                         r.error.c_str());
+            if (f->xml() && rows)
+                std::fprintf(stderr, "kqmeter-cli: the rows are in %s\n", f->rowsPath().c_str());
+            failed = 1;
+        } else {
+            std::fprintf(stderr, "kqmeter-cli: %zu rows in %s\n", rows, f->path().c_str());
+        }
+        ++m_pieces;
+        m_file.reset();
+        recorder.cds1.clear();
+        return failed;
+    }
+
+    std::string m_out;
+    std::unique_ptr<files::RecordingFile> m_file;
     ReadingPublisher m_publisher;
     std::optional<std::chrono::steady_clock::time_point> m_end;
+    bool m_split = false;
+    std::size_t m_pieces = 0;
+    int m_status = 0;
     bool m_reported = false;
 };
 
@@ -195,7 +253,8 @@ int runRecord(const std::vector<std::string>& args) {
     RecordOptions options;
     if (const int status = parseRecordOptions(args, options))
         return status;
-    if (refusedExisting(options.out))
+    // Pieces find free names of their own.
+    if (!options.split && refusedExisting(options.out))
         return 1;
     // Ctrl-C and SIGTERM end the link between ticks, so the file is completed
     // through the same door as at the record-count limit.

@@ -37,7 +37,7 @@ constexpr std::array<Command, 6> kCommands{{
     {"record",
      "record --usb|--serial PORT|--hid [--device PATH]\n"
      "       [--repeat on|off] [--interval S] [--max-records N]\n"
-     "       [--duration TIME] [MQTT] OUT\n"
+     "       [--split hourly|daily|ROWS] [--duration TIME] [MQTT] OUT\n"
      "record --settings FILE\n",
      "Logs the meter into the log file OUT with the window's rules (Repeat, sampling\n"
      "interval S, record limit N: 10000 unless given, at most 10000000) until Ctrl-C,\n"
@@ -45,11 +45,15 @@ constexpr std::array<Command, 6> kCommands{{
      "name but .xml) is complete at all times; for an .xml OUT the rows are kept in\n"
      "OUT.rows.txt and the XML file is written at the end. An existing OUT, or rows\n"
      "left in OUT.rows.txt, are never replaced: the recording does not start.\n"
-     "--duration ends the recording after TIME (45s, 90m, 8h, 2d; the limit is then\n"
-     "10000000 unless given). MQTT: the options of monitor; each logged row is\n"
-     "published, and the file never waits for the broker. --settings reads the\n"
-     "options from FILE, \"key = value\" lines: cable (usb, serial or hid), port,\n"
-     "output, and any option above without its dashes (duration = 8h).\n"},
+     "--split starts a new file at each full hour, at midnight or after ROWS rows,\n"
+     "named OUT's stem, the local date and time of its first row, and OUT's\n"
+     "extension (lab-20261210-1400.txt; -2, -3... for a name that is taken); each\n"
+     "file is complete on its own. --duration ends the recording after TIME (45s,\n"
+     "90m, 8h, 2d). With either, the limit is 10000000 unless given.\n"
+     "MQTT: the options of monitor; each logged row is published, and the file\n"
+     "never waits for the broker. --settings reads the options from FILE, \"key =\n"
+     "value\" lines: cable (usb, serial or hid), port, output, and any option above\n"
+     "without its dashes (split = daily).\n"},
     {"devices", "devices\n", "Lists the HID devices and the USB bridge lines a meter may be on.\n"},
     {"convert", "convert IN OUT\n",
      "Loads the log file IN and saves it as OUT as the window does: .xml is an XML\n"

@@ -43,7 +43,8 @@ public:
 
     // Prints the frame; returns it as a numbered reading.
     mqtt::ReadingFields print(const decode::MeterState& state) {
-        const mqtt::ReadingFields r = readingFields(++m_count, state, verdict.take(), {});
+        const mqtt::ReadingFields r = readingFields(++m_count, state, verdict.take(),
+                                                    record::isoDateTime(record::systemMoment()));
         if (m_format == Format::Json) {
             std::printf("%s\n", mqtt::readingMessage(r).c_str());
         } else {
