@@ -68,11 +68,22 @@ double cpuSeconds() {
            static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
 }
 
+// Times the process went to sleep of its own accord: each is a wake-up later.
+long voluntarySwitches() {
+    rusage ru{};
+    getrusage(RUSAGE_SELF, &ru);
+    return ru.ru_nvcsw;
+}
+
+double wakeupsPerSecond = -1; // of the last cpuPercentOver
+
 double cpuPercentOver(int seconds) {
     const double cpu0 = cpuSeconds();
+    const long switches0 = voluntarySwitches();
     const auto t0 = Clock::now();
     runEventLoopFor(seconds * 1000);
     const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
+    wakeupsPerSecond = static_cast<double>(voluntarySwitches() - switches0) / wall;
     return 100.0 * (cpuSeconds() - cpu0) / wall;
 }
 
@@ -198,6 +209,7 @@ int main(int argc, char** argv) {
         seconds = std::max(1, std::atoi(s));
 
     printFigure("serial_window_cpu_percent_port_closed", windowCpuPercent(0, seconds), "%");
+    printFigure("serial_window_wakeups_per_s_port_closed", wakeupsPerSecond, "/s");
     printFigure("serial_window_cpu_percent_2400bps_2fps", windowCpuPercent(2, seconds), "%");
     printFigure("serial_window_cpu_percent_2400bps_17fps", windowCpuPercent(17, seconds), "%");
     printFigure("serial_link_cpu_percent_2400bps_17fps", linkCpuPercent(17, seconds), "%");
