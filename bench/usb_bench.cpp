@@ -39,6 +39,7 @@
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
+#include <valgrind/callgrind.h>
 #include <vector>
 
 namespace {
@@ -114,33 +115,62 @@ private:
     bool m_ok = false;
 };
 
+// Times the process went to sleep of its own accord: each is a wake-up later.
+long voluntarySwitches() {
+    rusage ru{};
+    getrusage(RUSAGE_SELF, &ru);
+    return ru.ru_nvcsw;
+}
+
+struct Load {
+    double cpuPercent = -1.0;     // of one core
+    double wakeupsPerSecond = -1; // voluntary context switches
+};
+
 // Runs the event loop for `seconds` and returns this process's CPU time in
-// percent of one core over that time.
-double cpuPercentOver(int seconds) {
+// percent of one core over that time, and how often it woke up.
+Load loadOver(int seconds) {
     const double cpu0 = cpuSeconds();
+    const long switches0 = voluntarySwitches();
     const auto t0 = Clock::now();
     runEventLoopFor(seconds * 1000);
     const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
-    return 100.0 * (cpuSeconds() - cpu0) / wall;
+    return {100.0 * (cpuSeconds() - cpu0) / wall,
+            static_cast<double>(voluntarySwitches() - switches0) / wall};
+}
+
+double cpuPercentOver(int seconds) {
+    return loadOver(seconds).cpuPercent;
 }
 
 // CPU of this process (the window, offscreen) connected to a virtual meter
-// sending `fps` frames per second, in percent of one core.
-double windowCpuPercent(double fps, int seconds) {
+// sending `fps` frames per second, in percent of one core, and its wake-ups.
+// Under callgrind (`counted`) only the measured span is counted, and the
+// readings logged in it are printed for the instructions-per-frame figure.
+Load windowLoad(double fps, int seconds, bool counted = false) {
     VirtualMeter meter(fps);
     if (!meter.ok())
-        return -1.0;
+        return {};
     SilentDialogs dialogs;
     kq::app::TFCOMM w(dialogs);
     w.show();
     usbButton(w)->click();
     runEventLoopFor(1000); // connected and settled
     const std::size_t rowsBefore = w.recorder().cds1.rowCount();
-    const double percent = cpuPercentOver(seconds);
+    if (counted)
+        CALLGRIND_START_INSTRUMENTATION;
+    const Load load = loadOver(seconds);
+    if (counted)
+        CALLGRIND_STOP_INSTRUMENTATION;
     const auto rows = w.recorder().cds1.rowCount() - rowsBefore;
-    std::fprintf(stderr, "window, %g fps: %zu readings logged in %d s, %.2f%% CPU\n", fps, rows,
-                 seconds, percent);
-    return rows == 0 || dialogs.shown ? -1.0 : percent; // not connected: no figure
+    std::fprintf(stderr,
+                 "window, %g fps: %zu readings logged in %d s, %.2f%% CPU, %.1f wake-ups/s\n", fps,
+                 rows, seconds, load.cpuPercent, load.wakeupsPerSecond);
+    if (counted)
+        std::printf("displayed %zu\n", rows);
+    if (rows == 0 || dialogs.shown)
+        return {}; // not connected: no figure
+    return load;
 }
 
 // The same without widgets: the link, its poll and the log, to tell the
@@ -165,45 +195,6 @@ double linkCpuPercent(double fps, int seconds) {
     return rows == 0 || dialogs.shown ? -1.0 : percent;
 }
 
-// The bridge of the window, watched: the second flush after a read that
-// returned data ends the tick's decoding, so the glass holds the frame then.
-class WatchedBridge : public kq::links::UsbBridge {
-public:
-    explicit WatchedBridge(std::unique_ptr<kq::links::UsbBridge> inner)
-        : m_inner(std::move(inner)) {}
-    std::function<void()> onDecoded;
-
-    kq::links::UB_STATUS UB_GetNumDevices(std::uint32_t* c) override {
-        return m_inner->UB_GetNumDevices(c);
-    }
-    kq::links::UB_STATUS UB_Open(int i, kq::links::UB_HANDLE* h) override {
-        return m_inner->UB_Open(i, h);
-    }
-    kq::links::UB_STATUS UB_SetBaudRate(kq::links::UB_HANDLE h, std::uint32_t b) override {
-        return m_inner->UB_SetBaudRate(h, b);
-    }
-    kq::links::UB_STATUS UB_SetTimeouts(std::uint32_t r, std::uint32_t w) override {
-        return m_inner->UB_SetTimeouts(r, w);
-    }
-    kq::links::UB_STATUS UB_Read(kq::links::UB_HANDLE h, void* b, std::uint32_t n,
-                                 std::uint32_t* got) override {
-        const auto s = m_inner->UB_Read(h, b, n, got);
-        m_flushes = s == kq::links::UB_OK ? 0 : -1;
-        return s;
-    }
-    kq::links::UB_STATUS UB_FlushBuffers(kq::links::UB_HANDLE h, int tx, int rx) override {
-        const auto s = m_inner->UB_FlushBuffers(h, tx, rx);
-        if (m_flushes >= 0 && ++m_flushes == 2 && onDecoded)
-            onDecoded();
-        return s;
-    }
-    kq::links::UB_STATUS UB_Close(kq::links::UB_HANDLE h) override { return m_inner->UB_Close(h); }
-
-private:
-    std::unique_ptr<kq::links::UsbBridge> m_inner;
-    int m_flushes = -1;
-};
-
 // A light-meter frame showing the count `value` (0..9999), as on the cable.
 std::vector<std::uint8_t> frameFor(int value) {
     // segments per digit, first nibble then second, as the light meter packs them
@@ -223,7 +214,7 @@ std::vector<std::uint8_t> frameFor(int value) {
 }
 
 // Median milliseconds from the write of a frame on the meter's side of the
-// line to the end of its decoding in the window.
+// line to its decoding in the window (seen within a millisecond).
 double frameToGlassLatencyMs(int frames) {
     const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
     if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0)
@@ -234,11 +225,8 @@ double frameToGlassLatencyMs(int frames) {
     ::tcsetattr(master, TCSANOW, &tio);
     kq::links::TtyUsbBridge::Discovery d;
     d.paths = std::vector<std::string>{::ptsname(master)};
-    auto watched = std::make_unique<WatchedBridge>(std::make_unique<kq::links::TtyUsbBridge>(d));
-    WatchedBridge* bridge = watched.get();
-
     SilentDialogs dialogs;
-    kq::app::TFCOMM w(dialogs, std::move(watched));
+    kq::app::TFCOMM w(dialogs, std::make_unique<kq::links::TtyUsbBridge>(d));
     w.show();
     usbButton(w)->click();
     runEventLoopFor(200);
@@ -246,7 +234,9 @@ double frameToGlassLatencyMs(int frames) {
     std::mutex mutex;
     std::map<std::string, Clock::time_point> written;
     std::vector<double> latencies;
-    bridge->onDecoded = [&] {
+    QTimer watch;
+    watch.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
         const auto now = Clock::now();
         std::lock_guard lock(mutex);
         auto it = written.find(w.state().ValueText);
@@ -255,7 +245,8 @@ double frameToGlassLatencyMs(int frames) {
                 std::chrono::duration<double, std::milli>(now - it->second).count());
             written.erase(it);
         }
-    };
+    });
+    watch.start(1);
     std::atomic<bool> stop{false};
     std::thread meter([&] {
         for (int i = 0; i < frames && !stop; ++i) {
@@ -279,7 +270,7 @@ double frameToGlassLatencyMs(int frames) {
         frames * 60 + 2000);
     stop = true;
     meter.join();
-    bridge->onDecoded = nullptr;
+    watch.stop();
     ::close(master);
     if (latencies.empty())
         return -1.0;
@@ -316,6 +307,7 @@ TickFigures pollUnderLoad(double fps, int seconds, int packetBytes, int packetGa
         ::close(master);
         return out;
     }
+    link.startReading(); // as the window reads
     struct Values : kq::decode::ReadingSink {
         std::set<std::string> seen;
         void INDataToTable(const kq::decode::MeterState& s) override { seen.insert(s.ValueText); }
@@ -355,7 +347,9 @@ TickFigures pollUnderLoad(double fps, int seconds, int packetBytes, int packetGa
     while (Clock::now() < until) {
         next += std::chrono::milliseconds(10);
         const auto t0 = Clock::now();
-        (void)link.Timer1Timer(state, &sink);
+        do // as the window polls: every read that waits, each as a tick
+            (void)link.Timer1Timer(state, &sink);
+        while (link.readWaiting());
         const double ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
         worst = std::max(worst, ms);
         over += ms > 11.0 ? 1 : 0;
@@ -415,8 +409,19 @@ int main(int argc, char** argv) {
     if (const char* s = std::getenv("KQ_BENCH_SECONDS"))
         seconds = std::max(1, std::atoi(s));
 
-    printFigure("usb_poll_cpu_percent_2fps", windowCpuPercent(2, seconds), "%");
-    printFigure("usb_poll_cpu_percent_60fps", windowCpuPercent(60, seconds), "%");
+    // usb_bench --counted FPS SECONDS: one window run for callgrind
+    // (bench/instructions.sh), printing the readings it displayed.
+    if (argc == 4 && std::string(argv[1]) == "--counted") {
+        const Load load = windowLoad(std::atof(argv[2]), std::max(1, std::atoi(argv[3])), true);
+        return load.cpuPercent < 0 ? 1 : 0;
+    }
+
+    const Load slow = windowLoad(2, seconds);
+    printFigure("usb_poll_cpu_percent_2fps", slow.cpuPercent, "%");
+    printFigure("usb_poll_wakeups_per_s_2fps", slow.wakeupsPerSecond, "/s");
+    const Load fast = windowLoad(60, seconds);
+    printFigure("usb_poll_cpu_percent_60fps", fast.cpuPercent, "%");
+    printFigure("usb_poll_wakeups_per_s_60fps", fast.wakeupsPerSecond, "/s");
     printFigure("usb_link_cpu_percent_2fps", linkCpuPercent(2, seconds), "%");
     printFigure("usb_link_cpu_percent_60fps", linkCpuPercent(60, seconds), "%");
     printFigure("frame_to_glass_latency_ms", frameToGlassLatencyMs(200), "ms");

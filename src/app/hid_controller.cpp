@@ -1,6 +1,7 @@
 #include "app/hid_controller.h"
 
 #include "app/dialogs.h"
+#include "decode/connection_indicator.h"
 #include "decode/meter_state.h"
 
 #include <QAbstractButton>
@@ -300,7 +301,9 @@ void HidController::HidDeviceData(links::THidDevice&, std::uint8_t reportId,
     }
     if (result.payload)
         addHistory(qs(result.historyLine));
-    if ((result.frameEnded || failed) && m_changed)
+    // A stall is checked by the connection timer, which sleeps until it is told.
+    const bool stallDue = m_state.HidStallCount >= decode::kHidStallLimit;
+    if ((result.frameEnded || failed || stallDue) && m_changed)
         m_changed();
 }
 

@@ -3,6 +3,7 @@
 #include "app/annunciator_pictures.h"
 
 #include <QLinearGradient>
+#include <QPaintEvent>
 #include <QPainter>
 #include <algorithm>
 
@@ -53,6 +54,22 @@ const QColor kShadow(226, 220, 204);
 const QPointF kShadowOffset(1.5, 1.5);
 // unlit segments: just darker than the glass, as seen when looking at a meter slightly askew
 const QColor kGhost(240, 235, 222);
+
+// What a drawn item may cover beyond its box: antialiasing, the shadow and, for digits, the
+// slant of the glyph.
+constexpr qreal kInkMargin = 4;
+
+QRect paintBounds(const QRectF& box, qreal lean = 0) {
+    return box
+        .adjusted(-kInkMargin - lean, -kInkMargin, kInkMargin + lean + kShadowOffset.x(),
+                  kInkMargin + kShadowOffset.y())
+        .toAlignedRect();
+}
+
+QRect digitBounds(int index) {
+    const QRectF box = LcdPanel::digitBox(index);
+    return paintBounds(box, kDigitStyle.slant * box.height() / 2);
+}
 
 constexpr std::array<Widget, 4> kDigitWidgets = {Widget::LcdDa, Widget::LcdDb, Widget::LcdDc,
                                                  Widget::LcdDd};
@@ -105,9 +122,31 @@ bool LcdPanel::setDisplay(const decode::DisplayModel& model) {
     if (next == m_glass) {
         return false;
     }
+    updateChanged(m_glass, next);
     m_glass = next;
-    update();
     return true;
+}
+
+void LcdPanel::updateChanged(const Glass& before, const Glass& after) {
+    QRegion dirty;
+    for (std::size_t i = 0; i < before.digits.size(); ++i) {
+        if (before.digits[i] != after.digits[i])
+            dirty += digitBounds(static_cast<int>(i));
+    }
+    const WidgetSet flipped = before.lit ^ after.lit;
+    for (const Place& p : kPlaces) {
+        if (flipped.test(static_cast<std::size_t>(p.widget)))
+            dirty += paintBounds(p.box);
+    }
+    if (before.barSegments != after.barSegments) {
+        const int from =
+            std::clamp(std::min(before.barSegments, after.barSegments), 0, kBarSegments);
+        const int to = std::clamp(std::max(before.barSegments, after.barSegments), 0, kBarSegments);
+        if (to > from)
+            dirty +=
+                barSegment(from).united(barSegment(to - 1)).adjusted(-1, -1, 1, 1).toAlignedRect();
+    }
+    update(dirty);
 }
 
 void LcdPanel::setGhostSegments(bool on) {
@@ -159,20 +198,23 @@ int LcdPanel::litBarSegments(int position) {
     return static_cast<int>(lit);
 }
 
-void LcdPanel::paintLit(QPainter& painter, const QColor& ink) const {
+void LcdPanel::paintLit(QPainter& painter, const QColor& ink, const QRect& dirty) const {
     for (int i = 0; i < 4; ++i) {
-        paintGlyph(painter, digitBox(i), m_glass.digits[static_cast<std::size_t>(i)], kDigitStyle,
-                   ink, Qt::transparent);
+        const SegmentMask lit = m_glass.digits[static_cast<std::size_t>(i)];
+        if (lit != 0 && digitBounds(i).intersects(dirty))
+            paintGlyph(painter, digitBox(i), lit, kDigitStyle, ink, Qt::transparent);
     }
     painter.setPen(Qt::NoPen);
     painter.setBrush(ink);
     for (Widget w : kPoints) {
-        if (m_glass.lit.test(static_cast<std::size_t>(w))) {
+        if (m_glass.lit.test(static_cast<std::size_t>(w)) &&
+            paintBounds(placeOf(w)).intersects(dirty)) {
             painter.drawRoundedRect(placeOf(w), 1.5, 1.5);
         }
     }
     for (const Place& p : kPlaces) {
-        if (m_glass.lit.test(static_cast<std::size_t>(p.widget))) {
+        if (m_glass.lit.test(static_cast<std::size_t>(p.widget)) &&
+            paintBounds(p.box).intersects(dirty)) {
             paintAnnunciator(painter, p.widget, p.box, ink);
         }
     }
@@ -195,14 +237,19 @@ const QPixmap& LcdPanel::background() {
     return m_background;
 }
 
-void LcdPanel::paintEvent(QPaintEvent*) {
+void LcdPanel::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
-    painter.drawPixmap(0, 0, background());
+    const QRect dirty = event->rect();
+    const QPixmap& glass = background();
+    const qreal ratio = glass.devicePixelRatio();
+    painter.drawPixmap(QRectF(dirty), glass,
+                       QRectF(QPointF(dirty.topLeft()) * ratio, QSizeF(dirty.size()) * ratio));
     painter.save();
     painter.setClipRect(contentsRect());
-    paintGlass(painter);
+    paintGlass(painter, dirty);
     painter.restore();
-    drawFrame(&painter);
+    if (!contentsRect().contains(dirty))
+        drawFrame(&painter);
 }
 
 void LcdPanel::paintBezelShade(QPainter& painter) const {
@@ -237,15 +284,15 @@ void LcdPanel::paintUnlit(QPainter& painter) const {
     }
 }
 
-void LcdPanel::paintGlass(QPainter& painter) const {
+void LcdPanel::paintGlass(QPainter& painter, const QRect& dirty) const {
     painter.setRenderHint(QPainter::Antialiasing);
     // the unlit segments are in the background; the shadows of the lit
     // segments go under the ink
     painter.save();
     painter.translate(kShadowOffset);
-    paintLit(painter, kShadow);
+    paintLit(painter, kShadow, dirty); // the bounds take the shadow in
     painter.restore();
-    paintLit(painter, kInk);
+    paintLit(painter, kInk, dirty);
 
     // the bar graph: crisp, pixel-aligned segments
     painter.setRenderHint(QPainter::Antialiasing, false);

@@ -61,10 +61,13 @@ private:
     };
 
     void paintBezelShade(QPainter& painter) const;
-    void paintGlass(QPainter& painter) const;
+    // Only what meets `dirty` is drawn: a frame that changes one digit repaints that digit.
+    void paintGlass(QPainter& painter, const QRect& dirty) const;
     void paintUnlit(QPainter& painter) const;
     const QPixmap& background();
-    void paintLit(QPainter& painter, const QColor& ink) const;
+    void paintLit(QPainter& painter, const QColor& ink, const QRect& dirty) const;
+    // Schedules the repaint of what differs between two pictures.
+    void updateChanged(const Glass& before, const Glass& after);
 
     Glass m_glass;
     bool m_ghost = true;

@@ -127,6 +127,7 @@ TFCOMM::TFCOMM(Dialogs& dialogs, std::unique_ptr<links::UsbBridge> bridge,
     m_conTimer->setInterval(100);
     connect(m_conTimer, &QTimer::timeout, this, &TFCOMM::ConTimerTimer);
     m_conTimer->start();
+    stateChanged();
 
     m_recordTimer = new QTimer(this);
     m_recordTimer->setObjectName("Trecord");
@@ -289,10 +290,26 @@ void TFCOMM::setMaxRecords(QAction* item, std::int32_t value) {
 
 void TFCOMM::decodeFrame(decode::Decoder which) {
     decode::dispatch(m_state, m_recorder.get(), which);
+    stateChanged();
     renderGlass();
 }
 
+void TFCOMM::stateChanged() {
+    // The connection timer sleeps while it has nothing to count down: the
+    // indicator reads "not connected" and no HID stall is due. A decoded
+    // frame wakes it, and it then puts the indicator out on its third tick.
+    if (!m_conTimer || !m_usb)
+        return; // still being built
+    const auto& d = m_state.display;
+    const bool due = d.isShown(decode::Widget::conok) || !d.isShown(decode::Widget::conokn) ||
+                     m_state.HidStallCount >= decode::kHidStallLimit;
+    if (due && !m_conTimer->isActive())
+        m_conTimer->start();
+    m_usb->displayChanged();
+}
+
 void TFCOMM::render() {
+    stateChanged();
     // The glass follows a frame at once, but at most every kGlassIntervalMs:
     // a meter may send 60 frames a second, far more than the eye can use.
     const qint64 now = m_clock.elapsed();
@@ -322,6 +339,7 @@ void TFCOMM::renderViews() {
 }
 
 void TFCOMM::ConTimerTimer() {
+    const auto before = m_state.display.shown;
     decode::ConTimerTimer(m_state, [this] {
         m_hid->releaseStalled();
         m_dialogs.message(this, windowTitle(),
@@ -329,8 +347,15 @@ void TFCOMM::ConTimerTimer() {
                                             static_cast<qsizetype>(links::kHidStalledText.size())),
                           Dialogs::Icon::Information);
     });
+    // Readings wake this timer (they light the indicator), so a log that the
+    // limit stopped is told within a tick.
     tellWhenLogFull();
-    render();
+    const auto& d = m_state.display;
+    if (d.shown != before)
+        render();
+    else if (!d.isShown(decode::Widget::conok) && d.isShown(decode::Widget::conokn) &&
+             m_state.HidStallCount < decode::kHidStallLimit)
+        m_conTimer->stop(); // nothing left to count down until the next frame
 }
 
 void TFCOMM::tellWhenLogFull() {

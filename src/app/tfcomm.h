@@ -91,6 +91,8 @@ private:
     void ConTimerTimer();
     // Once, when the record limit has stopped the log.
     void tellWhenLogFull();
+    // Wakes the timers that sleep while they have nothing to do.
+    void stateChanged();
     void TrecordTimer();
     void RecordNewClick();
     void BtSaveClick();

@@ -22,11 +22,15 @@ UsbController::UsbController(std::unique_ptr<links::UsbBridge> bridge, decode::M
     m_timer1->setObjectName("Timer1");
     m_timer1->setInterval(10);
     connect(m_timer1, &QTimer::timeout, this, &UsbController::Timer1Timer);
+    m_idleTick = new QTimer(this);
+    m_idleTick->setSingleShot(true);
+    m_idleTick->setInterval(m_timer1->interval());
+    connect(m_idleTick, &QTimer::timeout, this, &UsbController::Timer1Timer);
     if (m_button) {
         m_button->setCheckable(true);
         connect(m_button, &QAbstractButton::clicked, this, &UsbController::USBClick);
     }
-    m_timer1->start();
+    updatePollTimer();
 }
 
 // Closing the window leaves the device as it is; the bridge object closes
@@ -53,12 +57,36 @@ void UsbController::USBClick() {
                 peer->setChecked(false);
             }
         }
-        m_timer1->start();
+        m_pollOn = true;
         usb_dllClick();
     } else {
-        m_timer1->stop();
+        m_pollOn = false;
         m_link.buttonUp();
     }
+    updatePollTimer();
+}
+
+void UsbController::updatePollTimer() {
+    const bool run = m_pollOn && m_link.deviceOpen();
+    if (run) {
+        // The line is read on a thread of its own, so no tick waits on it.
+        m_link.startReading();
+        if (!m_timer1->isActive())
+            m_timer1->start();
+    } else {
+        m_timer1->stop();
+        m_link.stopReading();
+    }
+    if (!m_pollOn)
+        m_idleTick->stop();
+}
+
+void UsbController::displayChanged() {
+    if (!m_pollOn || m_timer1->isActive() || m_idleTick->isActive())
+        return;
+    const auto& d = m_state.display;
+    if (d.isShown(decode::Widget::conok) || !d.isShown(decode::Widget::conokn))
+        m_idleTick->start();
 }
 
 void UsbController::usb_dllClick() {
@@ -71,25 +99,32 @@ void UsbController::usb_dllClick() {
     }
     if (result.releaseButton)
         release();
+    updatePollTimer();
     notifyChanged();
 }
 
 void UsbController::Timer1Timer() {
-    links::UsbTickResult tick;
-    try {
-        tick = m_link.Timer1Timer(m_state, m_sink);
-    } catch (const std::exception& e) {
-        logFailed(QString::fromLocal8Bit(e.what()));
-        return;
-    } catch (...) {
-        logFailed(QStringLiteral("Unknown error"));
-        return;
-    }
-    // A reading that reached the log again ends the failure: the next one is
-    // reported anew.
-    if (tick.decoder == decode::Decoder::D12B)
-        m_logFailureReported = false;
-    if (tick.changed)
+    // Reads that piled up while the window was busy are polled one by one
+    // now, each as its own tick; the window is told once.
+    bool changed = false;
+    do {
+        links::UsbTickResult tick;
+        try {
+            tick = m_link.Timer1Timer(m_state, m_sink);
+        } catch (const std::exception& e) {
+            logFailed(QString::fromLocal8Bit(e.what()));
+            continue;
+        } catch (...) {
+            logFailed(QStringLiteral("Unknown error"));
+            continue;
+        }
+        // A reading that reached the log again ends the failure: the next
+        // one is reported anew.
+        if (tick.decoder == decode::Decoder::D12B)
+            m_logFailureReported = false;
+        changed = changed || tick.changed;
+    } while (m_link.readWaiting());
+    if (changed)
         notifyChanged();
 }
 

@@ -51,13 +51,24 @@ public:
     // stay as they are).
     void release();
 
+    // Timer1 as the user's actions leave it: on from start-up, off while the
+    // button is up. While no device is open its QTimer sleeps, since such a
+    // poll has nothing to do (see displayChanged()).
+    bool pollOn() const { return m_pollOn; }
     QTimer* Timer1() const { return m_timer1; }
+    // The window shows a new state. With the poll asleep, a frame of another
+    // link that lit the indicator is put out by one poll a tick later, as a
+    // running poll's failing read would.
+    void displayChanged();
     const links::UsbLink& link() const { return m_link; }
     links::UsbBridge& bridge() { return *m_bridge; }
 
 private:
     void usb_dllClick();
     void notifyChanged();
+    // Runs the QTimer of Timer1, and the link's reading thread, exactly while
+    // the poll is on and a device open.
+    void updatePollTimer();
     // A reading the poll decoded could not be logged (the log store is full,
     // memory ran out): reported through the general error report, once per run
     // of such failures.
@@ -72,6 +83,8 @@ private:
     QPointer<QWidget> m_owner;
     std::function<void()> m_changed;
     QTimer* m_timer1 = nullptr;
+    QTimer* m_idleTick = nullptr;
+    bool m_pollOn = true;
     QVector<QPointer<QAbstractButton>> m_peers;
     bool m_logFailureReported = false;
 };

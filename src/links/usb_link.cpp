@@ -3,6 +3,7 @@
 #include "decode/meter_decoders.h"
 #include "decode/meter_state.h"
 
+#include <algorithm>
 #include <exception>
 
 namespace kq::links {
@@ -31,7 +32,23 @@ std::string UsbLink::frameText(const std::array<std::uint8_t, 64>& buffer) {
     return text;
 }
 
+UsbLink::UsbLink(UsbBridge& bridge) : m_bridge(bridge) {}
+
+UsbLink::~UsbLink() = default;
+
+void UsbLink::startReading() {
+    if (m_deviceOpen && !m_reader)
+        m_reader = std::make_unique<UsbReadThread>(m_bridge, m_state.UsbHandle, kReadTimeoutMs);
+}
+
+void UsbLink::stopReading() {
+    m_reader.reset();
+    m_taken.clear();
+    m_next = 0;
+}
+
 UsbConnectResult UsbLink::usb_dllClick() {
+    stopReading();
     m_state.UsbDeviceCount = 0;
     m_state.UsbOpenTried = false;
     m_state.UsbStatus = m_bridge.UB_GetNumDevices(&m_state.UsbDeviceCount);
@@ -43,6 +60,7 @@ UsbConnectResult UsbLink::usb_dllClick() {
     m_state.UsbOpenTried = true;
     if (m_state.UsbStatus != UB_OK)
         return {UsbMessage::OpenFailed, false};
+    m_deviceOpen = true;
 
     if (m_bridge.UB_SetBaudRate(m_state.UsbHandle, kBaudRate) != UB_OK)
         return {UsbMessage::TimeOut, false};
@@ -52,28 +70,67 @@ UsbConnectResult UsbLink::usb_dllClick() {
 }
 
 void UsbLink::buttonUp() {
-    if (m_state.UsbOpenTried)
+    stopReading();
+    if (m_state.UsbOpenTried) {
         m_bridge.UB_Close(m_state.UsbHandle);
+        m_deviceOpen = false;
+    }
 }
 
 UsbTickResult UsbLink::Timer1Timer(decode::MeterState& state, decode::ReadingSink* sink) {
+    std::exception_ptr failure;
     UsbTickResult result;
+    if (m_reader) {
+        if (m_next == m_taken.size()) {
+            m_taken.clear();
+            m_next = 0;
+            m_reader->take(m_taken);
+        }
+        if (m_next == m_taken.size())
+            return result; // the line was quiet: nothing changes
+        // The reading thread has flushed after this read already.
+        const UsbReadThread::Read& read = m_taken[m_next++];
+        if (read.status == UB_OK)
+            std::copy_n(read.bytes.begin(), read.got, m_state.UsbReadBuffer.begin());
+        result = afterRead(read.status, state, sink, failure);
+        if (read.status == UB_OK) {
+            state.RxDigits.clear();
+            state.RxMarks.clear();
+        }
+    } else {
+        // The count is not used here; the call stays because the bridge
+        // refreshes its device list with it.
+        m_bridge.UB_GetNumDevices(&m_state.UsbDeviceCount);
+        std::uint32_t got = 0;
+        const UB_STATUS status =
+            m_bridge.UB_Read(m_state.UsbHandle, m_state.UsbReadBuffer.data(), kFrameBytes, &got);
+        result = afterRead(status, state, sink, failure);
+        if (status == UB_OK) {
+            // Whatever arrived beyond these 32 bytes is stale by now: the next
+            // frame must be read from its first byte.
+            m_bridge.UB_FlushBuffers(m_state.UsbHandle, 1, 1);
+            state.RxDigits.clear();
+            state.RxMarks.clear();
+            m_bridge.UB_FlushBuffers(m_state.UsbHandle, 1, 1);
+        }
+    }
+    if (failure)
+        std::rethrow_exception(failure);
+    return result;
+}
 
-    // The count is not used here; the call stays because the bridge refreshes
-    // its device list with it.
-    m_bridge.UB_GetNumDevices(&m_state.UsbDeviceCount);
-
-    std::uint32_t got = 0;
-    m_state.UsbStatus =
-        m_bridge.UB_Read(m_state.UsbHandle, m_state.UsbReadBuffer.data(), kFrameBytes, &got);
-    if (m_state.UsbStatus != UB_OK) {
+UsbTickResult UsbLink::afterRead(UB_STATUS status, decode::MeterState& state,
+                                 decode::ReadingSink* sink, std::exception_ptr& failure) {
+    UsbTickResult result;
+    m_state.UsbStatus = status;
+    if (status != UB_OK) {
         // A link that is down (never opened, closed, device gone) reads "not
         // connected" at once. A tick that merely found the line quiet leaves
         // the indicator to the connection timer, which turns it off 200 to
         // 300 ms after the last frame: a meter sends a few frames a second,
         // and resetting on every 10 ms tick would show a working meter as
         // "not connected" nearly all the time.
-        if (m_state.UsbStatus != UB_NO_DATA) {
+        if (status != UB_NO_DATA) {
             auto& display = state.display;
             result.changed = display.isShown(Widget::conok) || !display.isShown(Widget::conokn);
             display.setShown(Widget::conok, false);
@@ -88,7 +145,6 @@ UsbTickResult UsbLink::Timer1Timer(decode::MeterState& state, decode::ReadingSin
     state.RxMarks.clear();
     state.RxMarks = frameText(m_state.UsbReadBuffer);
 
-    std::exception_ptr failure;
     if (!state.RxMarks.empty() && !state.PrintBusy) {
         state.FrameText = state.RxMarks;
         // The tests look at the frame as it stands before any decoder runs.
@@ -100,20 +156,11 @@ UsbTickResult UsbLink::Timer1Timer(decode::MeterState& state, decode::ReadingSin
                 decode::dispatch(state, sink, which);
             } catch (...) {
                 // The bridge is still flushed, so the next frame starts clean.
-                failure = std::current_exception();
+                if (!failure)
+                    failure = std::current_exception();
             }
         }
     }
-
-    // Whatever arrived beyond these 32 bytes is stale by now: the next frame
-    // must be read from its first byte.
-    m_bridge.UB_FlushBuffers(m_state.UsbHandle, 1, 1);
-    state.RxDigits.clear();
-    state.RxMarks.clear();
-    m_bridge.UB_FlushBuffers(m_state.UsbHandle, 1, 1);
-
-    if (failure)
-        std::rethrow_exception(failure);
     return result;
 }
 

@@ -1,12 +1,16 @@
 #pragma once
 
 #include "decode/frame_select.h"
+#include "links/usb_read_thread.h"
 #include "links/usbbridge.h"
 
 #include <array>
 #include <cstdint>
+#include <exception>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kq::decode {
 struct MeterState;
@@ -52,7 +56,10 @@ public:
     static constexpr std::uint32_t kWriteTimeoutMs = 10;
     static constexpr std::uint32_t kFrameBytes = 32;
 
-    explicit UsbLink(UsbBridge& bridge) : m_bridge(bridge) {}
+    explicit UsbLink(UsbBridge& bridge);
+    ~UsbLink();
+    UsbLink(const UsbLink&) = delete;
+    UsbLink& operator=(const UsbLink&) = delete;
 
     // The connect step of the toggle button going down. Needs exactly one
     // attached bridge; opens it at 19200 bit/s with 10 ms time-outs.
@@ -62,17 +69,42 @@ public:
     void buttonUp();
     // One poll: indicator to "not connected", read 32 bytes, turn their low
     // nibbles into FrameText and call the decoder the frame's form selects,
-    // then throw away whatever else the bridge holds.
+    // then throw away whatever else the bridge holds. While reading() it
+    // does the same with every read the reading thread made since the last
+    // poll, and never waits on the line.
     UsbTickResult Timer1Timer(decode::MeterState& state, decode::ReadingSink* sink);
 
+    // From now until the device is closed or the next connect step, a thread
+    // of its own reads the open device (see UsbReadThread), and nothing else
+    // calls the bridge. Does nothing while no device is open.
+    void startReading();
+    void stopReading();
+    bool reading() const { return m_reader != nullptr; }
+    // While reading(), a poll takes one read; true when more reads wait, so
+    // that the caller polls again at once and each read is its own tick.
+    bool readWaiting() const { return m_next < m_taken.size(); }
+
     const UsbLinkState& state() const { return m_state; }
+    // UsbHandle names a device that an open gave and no close took back. While
+    // it does not, every read fails at once and a poll changes nothing but the
+    // indicator, which then already reads "not connected".
+    bool deviceOpen() const { return m_deviceOpen; }
 
     // The 32 hexadecimal digits of the low nibbles of the buffer's first 32 bytes.
     static std::string frameText(const std::array<std::uint8_t, 64>& buffer);
 
 private:
+    // Steps 4 to 6 of a poll for a read with `status` whose bytes are in
+    // UsbReadBuffer; a failure of the log is kept in `failure`.
+    UsbTickResult afterRead(UB_STATUS status, decode::MeterState& state, decode::ReadingSink* sink,
+                            std::exception_ptr& failure);
+
     UsbBridge& m_bridge;
     UsbLinkState m_state;
+    bool m_deviceOpen = false;
+    std::unique_ptr<UsbReadThread> m_reader;
+    std::vector<UsbReadThread::Read> m_taken;
+    std::size_t m_next = 0; // the next of m_taken to poll
 };
 
 } // namespace kq::links

@@ -5,7 +5,45 @@
 
 namespace kq::links {
 
+using Lock = std::lock_guard<std::recursive_mutex>;
+
+void FakeUsbBridge::setDeviceCount(std::uint32_t count) {
+    const Lock lock(m_mutex);
+    m_deviceCount = count;
+}
+
+std::size_t FakeUsbBridge::pendingReads() const {
+    const Lock lock(m_mutex);
+    return m_reads.size();
+}
+
+std::vector<FakeUsbBridge::Record> FakeUsbBridge::calls() const {
+    const Lock lock(m_mutex);
+    return m_calls;
+}
+
+void FakeUsbBridge::clearCalls() {
+    const Lock lock(m_mutex);
+    m_calls.clear();
+}
+
+bool FakeUsbBridge::isOpen(UB_HANDLE handle) const {
+    const Lock lock(m_mutex);
+    return m_open.count(handle) != 0;
+}
+
+std::size_t FakeUsbBridge::openCount() const {
+    const Lock lock(m_mutex);
+    return m_open.size();
+}
+
+std::uint32_t FakeUsbBridge::readTimeoutMs() const {
+    const Lock lock(m_mutex);
+    return m_readMs;
+}
+
 void FakeUsbBridge::setStatus(Call call, UB_STATUS status) {
+    const Lock lock(m_mutex);
     auto it = std::find_if(m_forced.begin(), m_forced.end(),
                            [call](const auto& f) { return f.first == call; });
     if (it != m_forced.end())
@@ -22,10 +60,12 @@ UB_STATUS FakeUsbBridge::forced(Call call) const {
 }
 
 void FakeUsbBridge::queueRead(std::vector<std::uint8_t> bytes, UB_STATUS status) {
+    const Lock lock(m_mutex);
     m_reads.push_back(ScriptedRead{status, std::move(bytes)});
 }
 
 std::size_t FakeUsbBridge::count(Call call) const {
+    const Lock lock(m_mutex);
     return static_cast<std::size_t>(std::count_if(
         m_calls.begin(), m_calls.end(), [call](const Record& r) { return r.call == call; }));
 }
@@ -36,6 +76,7 @@ UB_STATUS FakeUsbBridge::log(Record r) {
 }
 
 UB_STATUS FakeUsbBridge::UB_GetNumDevices(std::uint32_t* count) {
+    const Lock lock(m_mutex);
     if (!count)
         return log({Call::GetNumDevices, 0, 0, 0, UB_INVALID_PARAMETER});
     *count = m_deviceCount;
@@ -43,6 +84,7 @@ UB_STATUS FakeUsbBridge::UB_GetNumDevices(std::uint32_t* count) {
 }
 
 UB_STATUS FakeUsbBridge::UB_Open(int index, UB_HANDLE* handle) {
+    const Lock lock(m_mutex);
     const auto idx = static_cast<std::uint32_t>(index);
     if (!handle)
         return log({Call::Open, 0, idx, 0, UB_INVALID_PARAMETER});
@@ -57,11 +99,13 @@ UB_STATUS FakeUsbBridge::UB_Open(int index, UB_HANDLE* handle) {
 }
 
 UB_STATUS FakeUsbBridge::UB_SetBaudRate(UB_HANDLE handle, std::uint32_t baud) {
+    const Lock lock(m_mutex);
     const UB_STATUS s = !isOpen(handle) ? UB_INVALID_HANDLE : forced(Call::SetBaudRate);
     return log({Call::SetBaudRate, handle, baud, 0, s});
 }
 
 UB_STATUS FakeUsbBridge::UB_SetTimeouts(std::uint32_t readMs, std::uint32_t writeMs) {
+    const Lock lock(m_mutex);
     const UB_STATUS s = forced(Call::SetTimeouts);
     if (s == UB_OK)
         m_readMs = readMs;
@@ -70,6 +114,7 @@ UB_STATUS FakeUsbBridge::UB_SetTimeouts(std::uint32_t readMs, std::uint32_t writ
 
 UB_STATUS FakeUsbBridge::UB_Read(UB_HANDLE handle, void* buffer, std::uint32_t toRead,
                                  std::uint32_t* got) {
+    const Lock lock(m_mutex);
     if (got)
         *got = 0;
     if (!buffer || !got)
@@ -91,12 +136,14 @@ UB_STATUS FakeUsbBridge::UB_Read(UB_HANDLE handle, void* buffer, std::uint32_t t
 }
 
 UB_STATUS FakeUsbBridge::UB_FlushBuffers(UB_HANDLE handle, int purgeTx, int purgeRx) {
+    const Lock lock(m_mutex);
     const UB_STATUS s = !isOpen(handle) ? UB_INVALID_HANDLE : forced(Call::FlushBuffers);
     return log({Call::FlushBuffers, handle, static_cast<std::uint32_t>(purgeTx),
                 static_cast<std::uint32_t>(purgeRx), s});
 }
 
 UB_STATUS FakeUsbBridge::UB_Close(UB_HANDLE handle) {
+    const Lock lock(m_mutex);
     if (m_open.erase(handle) == 0)
         return log({Call::Close, handle, 0, 0, UB_INVALID_HANDLE});
     return log({Call::Close, handle, 0, 0, forced(Call::Close)});

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <mutex>
 #include <set>
 #include <vector>
 
@@ -12,7 +13,8 @@ namespace kq::links {
 
 // An in-process bridge for tests: a scripted device count, scripted reads
 // (whole, short, failing), failures of single calls, and a record of every
-// call with its arguments.
+// call with its arguments. A test may script it while the link's reading
+// thread calls it.
 class FakeUsbBridge final : public UsbBridge {
 public:
     enum class Call { GetNumDevices, Open, SetBaudRate, SetTimeouts, Read, FlushBuffers, Close };
@@ -33,21 +35,21 @@ public:
         std::vector<std::uint8_t> bytes; // stored from the buffer's start when status is 0
     };
 
-    void setDeviceCount(std::uint32_t count) { m_deviceCount = count; }
+    void setDeviceCount(std::uint32_t count);
     // Every later call of this kind returns `status` (0 restores success);
     // a failing Open leaves the handle alone, a failing GetNumDevices still
     // fills the count. Reads take their status from the script instead.
     void setStatus(Call call, UB_STATUS status);
     void queueRead(std::vector<std::uint8_t> bytes, UB_STATUS status = UB_OK);
     void queueReadFailure(UB_STATUS status) { queueRead({}, status); }
-    std::size_t pendingReads() const { return m_reads.size(); }
+    std::size_t pendingReads() const;
 
-    const std::vector<Record>& calls() const { return m_calls; }
+    std::vector<Record> calls() const;
     std::size_t count(Call call) const;
-    void clearCalls() { m_calls.clear(); }
-    bool isOpen(UB_HANDLE handle) const { return m_open.count(handle) != 0; }
-    std::size_t openCount() const { return m_open.size(); }
-    std::uint32_t readTimeoutMs() const { return m_readMs; }
+    void clearCalls();
+    bool isOpen(UB_HANDLE handle) const;
+    std::size_t openCount() const;
+    std::uint32_t readTimeoutMs() const;
 
     UB_STATUS UB_GetNumDevices(std::uint32_t* count) override;
     UB_STATUS UB_Open(int index, UB_HANDLE* handle) override;
@@ -65,6 +67,7 @@ private:
     UB_STATUS forced(Call call) const;
     UB_STATUS log(Record r);
 
+    mutable std::recursive_mutex m_mutex;
     std::uint32_t m_deviceCount = 0;
     std::vector<std::pair<Call, UB_STATUS>> m_forced;
     std::deque<ScriptedRead> m_reads;

@@ -103,14 +103,45 @@ private slots:
 
     void pollRunsFromStartUp() {
         Rig rig(1);
-        QVERIFY(rig.usb->Timer1()->isActive());
+        QVERIFY(rig.usb->pollOn());
         QCOMPARE(rig.usb->Timer1()->interval(), 10);
         QCOMPARE(rig.usb->Timer1()->objectName(), QString("Timer1"));
         QVERIFY(rig.button.isCheckable());
-        // Idle ticks read nothing: no handle is open yet.
-        QTRY_VERIFY(rig.bridge->count(Call::Read) >= 2);
+        // No handle is open yet: the poll sleeps instead of failing 100 reads a second.
+        QVERIFY(!rig.usb->Timer1()->isActive());
+        QTest::qWait(50);
+        QCOMPARE(rig.bridge->count(Call::Read), 0u);
         QCOMPARE(rig.bridge->count(Call::Open), 0u);
         QCOMPARE(rig.bridge->count(Call::FlushBuffers), 0u);
+    }
+
+    // A frame of another link lights the indicator; a running poll's failing
+    // read would put it out on its next tick, and so does the sleeping poll.
+    void sleepingPollStillPutsTheIndicatorOut_data() {
+        QTest::addColumn<uint>("openStatus");
+        QTest::newRow("never connected") << 0u;
+        QTest::newRow("open failed") << uint(kq::links::UB_DEVICE_NOT_OPENED);
+    }
+
+    void sleepingPollStillPutsTheIndicatorOut() {
+        QFETCH(uint, openStatus);
+        Rig rig(1);
+        if (openStatus != 0) {
+            rig.bridge->setStatus(Call::Open, openStatus);
+            rig.click();
+        }
+        QVERIFY(!rig.usb->Timer1()->isActive());
+        auto& d = rig.state.display;
+        d.setShown(kq::decode::Widget::conok, true);
+        d.setShown(kq::decode::Widget::conokn, false);
+        rig.usb->displayChanged();
+        QTRY_VERIFY_WITH_TIMEOUT(d.isShown(kq::decode::Widget::conokn), 1000);
+        QVERIFY(!d.isShown(kq::decode::Widget::conok));
+        QVERIFY(!rig.usb->Timer1()->isActive());
+        // Once out, nothing more is read.
+        const auto reads = rig.bridge->count(Call::Read);
+        QTest::qWait(50);
+        QCOMPARE(rig.bridge->count(Call::Read), reads);
     }
 
     void buttonDown_data() {
@@ -152,7 +183,9 @@ private slots:
             QCOMPARE(rig.dialogs.shown[0].icon, Dialogs::Icon::None);
         }
         QCOMPARE(rig.button.isChecked(), staysDown);
-        QVERIFY(rig.usb->Timer1()->isActive()); // the poll stays on after every message
+        QVERIFY(rig.usb->pollOn()); // the poll stays on after every message
+        // but sleeps unless a device is open
+        QCOMPARE(rig.usb->Timer1()->isActive(), devices == 1 && openStatus == 0);
         QVERIFY(rig.changes > 0);
 
         if (!staysDown)
@@ -160,6 +193,7 @@ private slots:
         rig.bridge->clearCalls();
         rig.click(); // up
         QVERIFY(!rig.button.isChecked());
+        QVERIFY(!rig.usb->pollOn());
         QVERIFY(!rig.usb->Timer1()->isActive());
         QCOMPARE(rig.bridge->count(Call::Close), closedWhenUp ? 1u : 0u);
         QCOMPARE(rig.bridge->openCount(), 0u);

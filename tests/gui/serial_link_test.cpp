@@ -3,6 +3,7 @@
 // exclusive group with "USB Connect ", frames on the glass, a pulled cable.
 #include "app/serial_controller.h"
 #include "app/tfcomm.h"
+#include "app/usb_controller.h"
 #include "decode/model_switch.h"
 #include "record/recorder.h"
 #include "recording_dialogs.h"
@@ -250,16 +251,16 @@ private slots:
         TFCOMM w(dialogs);
         auto* usb = child<QPushButton>(w, "USB");
         auto* com = child<QPushButton>(w, "COMCon");
-        auto* timer1 = child<QTimer>(w, "Timer1");
+        auto* usbPoll = child<kq::app::UsbController>(w, "UsbController");
         QVERIFY(com->isCheckable());
         QCOMPARE(com->text(), QString("COM Connect"));
 
-        // COM down releases USB without USB's click handling: Timer1 runs on.
+        // COM down releases USB without USB's click handling: Timer1 stays on.
         usb->setChecked(true);
         com->click();
         QVERIFY(com->isChecked());
         QVERIFY(!usb->isChecked());
-        QVERIFY(timer1->isActive());
+        QVERIFY(usbPoll->pollOn());
         QVERIFY(serialOf(w).COMM2().Connected());
         QCOMPARE(menuOf(w), (MenuState{false, true, true, false}));
 

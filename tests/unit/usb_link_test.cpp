@@ -6,9 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <random>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 using kq::decode::Decoder;
@@ -479,3 +481,48 @@ TEST(UsbLink, FrameTextUsesOnlyTheFirst32BytesInUpperCase) {
 }
 
 } // namespace
+
+// The window reads on a thread of its own: frames that pile up between two
+// polls all reach the log, in order, each read flushed at once, and closing
+// stops the reading before the device goes.
+TEST(UsbLink, ReadingThreadHandsEveryReadOverAndStopsBeforeTheClose) {
+    Connected c;
+    CountingSink sink;
+    const std::vector<std::string> frames = {k1999Lux, k2000Lux, k1999Lux, k2000Lux};
+    for (const auto& f : frames)
+        c.bridge.queueRead(bytes(f));
+    c.bridge.queueReadFailure(kq::links::UB_IO_ERROR);
+    c.link.startReading();
+    ASSERT_TRUE(c.link.reading());
+    // All of it is read before the first poll, as when the window was busy.
+    for (int i = 0; i < 1000 && c.bridge.pendingReads() > 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    ASSERT_EQ(c.bridge.pendingReads(), 0u);
+    for (int i = 0; i < 1000 && c.link.state().UsbStatus != kq::links::UB_IO_ERROR; ++i) {
+        (void)c.link.Timer1Timer(c.state, &sink);
+        if (!c.link.readWaiting())
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    EXPECT_EQ(sink.values, (std::vector<std::string>{"19.99", "20.00", "19.99", "20.00"}));
+    EXPECT_TRUE(c.state.display.isShown(Widget::conokn)) << "the failed read came last";
+    EXPECT_EQ(c.link.state().UsbStatus, kq::links::UB_IO_ERROR);
+
+    // Every read that returned bytes is followed by its two flushes before the next read.
+    const auto kinds = callKinds(c.bridge);
+    for (std::size_t i = 0; i < kinds.size(); ++i) {
+        if (kinds[i] == Call::Read && c.bridge.calls()[i].status == kq::links::UB_OK) {
+            ASSERT_LT(i + 2, kinds.size());
+            EXPECT_EQ(kinds[i + 1], Call::FlushBuffers);
+            EXPECT_EQ(kinds[i + 2], Call::FlushBuffers);
+        }
+    }
+    EXPECT_EQ(c.bridge.count(Call::FlushBuffers), 2 * frames.size());
+
+    c.link.buttonUp();
+    EXPECT_FALSE(c.link.reading());
+    const auto after = callKinds(c.bridge);
+    ASSERT_FALSE(after.empty());
+    EXPECT_EQ(after.back(), Call::Close) << "nothing is read once the device is closed";
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    EXPECT_EQ(callKinds(c.bridge).back(), Call::Close);
+}
