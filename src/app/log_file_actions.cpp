@@ -139,6 +139,19 @@ void LogFileActions::setJournalFiles(std::function<bool(const QString&)> isJourn
     m_openJournal = std::move(openJournal);
 }
 
+bool LogFileActions::refusedAsJournal(const QString& name, const QString& what) {
+    if (!m_isJournal || !m_isJournal(name))
+        return false;
+    // A save would replace the copy that keeps the readings safe, and the
+    // journal would take it away again once nothing is unsaved.
+    m_dialogs.message(m_window, QStringLiteral("Error"),
+                      name + QStringLiteral(" is a recovery journal of this program. Save %1 "
+                                            "under another name.")
+                                 .arg(what),
+                      Dialogs::Icon::Error);
+    return true;
+}
+
 void LogFileActions::generalErrorReport(const QString& text) {
     m_dialogs.message(m_window, QCoreApplication::applicationName(), text, Dialogs::Icon::Error);
 }
@@ -155,15 +168,8 @@ void LogFileActions::saveasClick() {
     if (name.isEmpty())
         return;
     rememberFolder(name);
-    if (m_isJournal && m_isJournal(name)) {
-        // A save would replace the copy that keeps the readings safe, and the
-        // journal would take it away again once nothing is unsaved.
-        m_dialogs.message(m_window, QStringLiteral("Error"),
-                          name + QStringLiteral(" is a recovery journal of this program. Save "
-                                                "the log under another name."),
-                          Dialogs::Icon::Error);
+    if (refusedAsJournal(name, QStringLiteral("the log")))
         return;
-    }
 
     const std::string path = localPath(name);
     const bool xml = files::formForName(path) == files::LogForm::Xml;
@@ -289,6 +295,8 @@ void LogFileActions::BtSaveClick(const std::function<QImage()>& grabChart) {
     if (name.isEmpty())
         return;
     rememberFolder(name);
+    if (refusedAsJournal(name, QStringLiteral("the picture")))
+        return;
     QString error;
     if (!print::saveBitmap(grabChart ? grabChart() : QImage(), name, &error)) {
         generalErrorReport(error);

@@ -76,6 +76,8 @@ public:
 private:
     void rememberFolder(const QString& name);
     void generalErrorReport(const QString& text);
+    // True, after saying so, when `name` is a recovery journal.
+    bool refusedAsJournal(const QString& name, const QString& what);
     class WorkGuard;
 
     QWidget* m_window;

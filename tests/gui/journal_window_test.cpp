@@ -444,6 +444,13 @@ private slots:
         QVERIFY(dialogs.texts()[0].contains("is a recovery journal"));
         QCOMPARE(readAll(own), ownBytes);
         QCOMPARE(w.unsavedRows(), std::size_t{2});
+        // So is the chart's picture.
+        dialogs.fileAnswers << own;
+        QTest::mouseClick(child<QToolButton>(w, "BtSave"), Qt::LeftButton);
+        QCOMPARE(dialogs.texts().size(), 2);
+        QVERIFY(dialogs.texts()[1].contains("is a recovery journal"));
+        QCOMPARE(readAll(own), ownBytes);
+        dialogs.messages.clear();
 
         // Its own journal opened by name adds nothing.
         dialogs.fileAnswers << own;
