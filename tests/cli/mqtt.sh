@@ -86,6 +86,7 @@ export KQMETER_BRIDGE_DEVICES=$(head -1 "$work/sim.path")
 rows_of() { tail -n +2 "$1" 2>/dev/null | grep -c $'\r$'; }
 received() { grep -c '^{' "$1" 2>/dev/null; }
 at_least() { [ "$("$1" "$2")" -ge "$3" ]; }
+status_is() { [ "$(status_now "$1")" = "$2" ]; }
 
 # A durable subscription (its own client id, no clean session): the broker
 # keeps what comes for it while it reconnects.
@@ -155,10 +156,10 @@ PY
     >/dev/null 2>"$work/killed.err" &
 killed=$!
 pids+=($killed)
-check "second recorder online" wait_for 100 test "$(status_now kq/m2)" = online
+check "second recorder online" wait_for 30 status_is kq/m2 online
 kill -KILL $killed
 wait $killed 2>/dev/null
-check "the last will says offline" wait_for 50 test "$(status_now kq/m2)" = offline
+check "the last will says offline" wait_for 30 status_is kq/m2 offline
 
 # A queue of five while the broker is away: the oldest go, and their count is
 # published when the broker is back; every reading is either received or counted.
@@ -171,7 +172,7 @@ sleep 0.5
     >/dev/null 2>"$work/small.err" &
 small=$!
 pids+=($small)
-check "third recorder online" wait_for 100 test "$(status_now kq/m3)" = online
+check "third recorder online" wait_for 30 status_is kq/m3 online
 stop_broker
 sleep 2
 start_broker
@@ -198,6 +199,64 @@ sys.exit(0 if dropped > 0 and len(got) + dropped == rows and max(got) == rows el
 PY
 check "the drop was told on stderr" grep -q "readings were dropped while the broker was away" \
     "$work/small.err"
+
+# TLS with a CA of our own, and a login whose password comes from the
+# environment; a wrong password is refused by the broker, the recording goes on.
+if command -v openssl >/dev/null && command -v mosquitto_passwd >/dev/null; then
+    stop_broker
+    (
+        cd "$work" || exit 1
+        openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.crt -days 2 \
+            -subj /CN=kq-test-ca
+        openssl req -newkey rsa:2048 -nodes -keyout srv.key -out srv.csr -subj /CN=127.0.0.1
+        printf 'subjectAltName=IP:127.0.0.1\n' >srv.ext
+        openssl x509 -req -in srv.csr -CA ca.crt -CAkey ca.key -CAcreateserial -out srv.crt \
+            -days 2 -extfile srv.ext
+        mosquitto_passwd -b -c passwd meter1 's3cret pass'
+    ) >"$work/tls.log" 2>&1
+    tls_port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+    cat >"$work/broker.conf" <<CONF
+per_listener_settings true
+user $(id -un)
+persistence true
+persistence_location $work/
+listener $port 127.0.0.1
+allow_anonymous true
+listener $tls_port 127.0.0.1
+cafile $work/ca.crt
+certfile $work/srv.crt
+keyfile $work/srv.key
+allow_anonymous false
+password_file $work/passwd
+CONF
+    start_broker
+    tls_sub() {
+        mosquitto_sub -h 127.0.0.1 -p "$tls_port" --cafile "$work/ca.crt" -u meter1 -P 's3cret pass' "$@"
+    }
+    tls_sub -t kq/tls -q 1 >"$work/tls.out" 2>&1 &
+    pids+=($!)
+    sleep 0.5
+    KQMETER_MQTT_PASSWORD='s3cret pass' "$CLI" record --usb --mqtt "mqtts://127.0.0.1:$tls_port/kq/tls" \
+        --mqtt-user meter1 --mqtt-cafile "$work/ca.crt" "$work/tls.txt" >/dev/null 2>"$work/tls.err" &
+    tls_rec=$!
+    pids+=($tls_rec)
+    check "mqtts: readings arrive over TLS with the login" wait_for 100 at_least received "$work/tls.out" 10
+    kill -TERM $tls_rec
+    wait $tls_rec
+    check "mqtts: exit 0" [ $? = 0 ]
+    KQMETER_MQTT_PASSWORD=wrong "$CLI" record --usb --mqtt "mqtts://127.0.0.1:$tls_port/kq/tls" \
+        --mqtt-user meter1 --mqtt-cafile "$work/ca.crt" "$work/wrong.txt" >/dev/null 2>"$work/wrong.err" &
+    wrong=$!
+    pids+=($wrong)
+    check "mqtts: a wrong password is told" wait_for 100 grep -q "refused" "$work/wrong.err"
+    check "mqtts: the recording goes on without the broker" wait_for 50 at_least rows_of "$work/wrong.txt" 20
+    kill -TERM $wrong
+    wait $wrong
+    check "mqtts: exit 0 without the broker" [ $? = 0 ]
+    check "mqtts: says what did not reach the broker" grep -q "readings did not reach" "$work/wrong.err"
+else
+    echo "SKIP: TLS and login (openssl or mosquitto_passwd missing)"
+fi
 
 # Bad addresses are refused before anything starts.
 "$CLI" record --usb --mqtt "mqtt://127.0.0.1:$port/kq/#" "$work/bad.txt" 2>"$work/bad.err"
