@@ -10,6 +10,7 @@
 #include <poll.h>
 #include <stdexcept>
 #include <sys/eventfd.h>
+#include <sys/socket.h>
 #include <unistd.h>
 #include <utility>
 
@@ -257,10 +258,11 @@ void MqttPublisher::run() {
                 }
             }
         } else if (now - connectStarted > kConnectTimeout) {
-            // A broker that took the connection but never answered it.
-            mosquitto_disconnect(m_mosq);
+            // A broker that took the connection but never answered it: the
+            // socket is cut, the read below fails and the link retries.
+            ::shutdown(mosquitto_socket(m_mosq), SHUT_RDWR);
+            connectStarted = now;
             connectionFailed("no answer to the connection");
-            continue;
         }
 
         pollfd fds[2] = {{mosquitto_socket(m_mosq), POLLIN, 0}, {m_wakeFd, POLLIN, 0}};
