@@ -139,7 +139,10 @@ if [m["no"] for m in firsts] != [int(r[0]) for r in rows]:
     ok = False
 for m, r in zip(firsts, rows):
     want_value = None if r[2] == "0L" else float(r[2])
-    if m["text"] != r[2] or m["unit"] != r[3] or m["value"] != want_value:
+    # The datetime is the row's own moment: its local time of day is the row's Time.
+    dt = m["datetime"] or ""
+    if (m["text"] != r[2] or m["unit"] != r[3] or m["value"] != want_value
+            or len(dt) != 29 or dt[10] != "T" or dt[11:19] != r[1]):
         print("reading %s differs from its row %s" % (m, r), file=sys.stderr)
         ok = False
         break
