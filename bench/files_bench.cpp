@@ -1,4 +1,4 @@
-// Speed of the log files with a million rows: save and load of both forms,
+// Speed of the log files with a million rows: save and load of each form,
 // and the text load against `wc -l` on the same file as a yardstick of the
 // machine's reading speed in the same run.
 #include "figure.h"
@@ -25,7 +25,10 @@ void fillTable(kq::record::LogTable& t, int rows) {
         std::snprintf(value, sizeof value, "%d.%d", i % 2000, i % 10);
         char time[9];
         std::snprintf(time, sizeof time, "%02d:%02d:%02d", (i / 3600) % 24, (i / 60) % 60, i % 60);
-        t.append(i + 1, time, value, i % 3 ? "lux" : "fc");
+        // Rows as the program logs them: a moment a second, a verdict each.
+        const kq::record::LogMoment at{1'796'907'787'250 + std::int64_t{i} * 1000, 60};
+        t.append(i + 1, time, value, i % 3 ? "lux" : "fc", kq::record::LogTable::kInserted, true,
+                 {at, i % 7 ? kq::record::RowVerdict::Pass : kq::record::RowVerdict::Fail});
     }
 }
 
@@ -98,6 +101,7 @@ void millionRowFigures() {
     fillTable(table, rows);
     const std::string txt = tempPath("1M.txt");
     const std::string xml = tempPath("1M.xml");
+    const std::string csv = tempPath("1M.csv");
     bool ok = true;
 
     const double saveTxt = bestSeconds(3, [&] { ok &= kq::files::saveLog(table, txt).ok(); });
@@ -110,12 +114,18 @@ void millionRowFigures() {
         kq::record::LogTable back;
         ok &= kq::files::loadLog(back, xml).ok() && back.rowCount() == table.rowCount();
     });
+    const double saveCsv = bestSeconds(3, [&] { ok &= kq::files::saveLog(table, csv).ok(); });
+    const double loadCsv = bestSeconds(3, [&] {
+        kq::record::LogTable back;
+        ok &= kq::files::loadLog(back, csv).ok() && back.rowCount() == table.rowCount();
+    });
     const double extraTxt = loadExtraMiB(txt);
     const double extraXml = loadExtraMiB(xml);
     const std::string wc = "wc -l '" + txt + "' >/dev/null";
     const double wcTime = bestSeconds(3, [&] { ok &= std::system(wc.c_str()) == 0; });
     std::remove(txt.c_str());
     std::remove(xml.c_str());
+    std::remove(csv.c_str());
     if (!ok) {
         std::fputs("files_bench: a save or load failed\n", stderr);
         std::exit(1);
@@ -124,6 +134,8 @@ void millionRowFigures() {
     printFigure("load_txt_1M_s", loadTxt, "s");
     printFigure("save_xml_1M_s", saveXml, "s");
     printFigure("load_xml_1M_s", loadXml, "s");
+    printFigure("save_csv_1M_s", saveCsv, "s");
+    printFigure("load_csv_1M_s", loadCsv, "s");
     printFigure("io_vs_wc_ratio", loadTxt / wcTime, "x");
     printFigure("load_txt_1M_extra_mib", extraTxt, "MiB");
     printFigure("load_xml_1M_extra_mib", extraXml, "MiB");

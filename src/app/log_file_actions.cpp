@@ -26,6 +26,7 @@ namespace {
 // load is long enough for a progress dialog.
 constexpr std::uint64_t kTextBytesPerRow = 24;
 constexpr std::uint64_t kXmlBytesPerRow = 64;
+constexpr std::uint64_t kCsvBytesPerRow = 48;
 
 std::string localPath(const QString& name) {
     return QFile::encodeName(name).toStdString();
@@ -167,12 +168,30 @@ void LogFileActions::saveasClick() {
     const QString name = m_dialogs.saveFileName(m_window, spec);
     if (name.isEmpty())
         return;
+    saveTo(name, files::formForName(localPath(name)));
+}
+
+void LogFileActions::exportCsvClick() {
+    Dialogs::FileSpec spec;
+    spec.title = QStringLiteral("Export CSV");
+    spec.filters = {QStringLiteral("CSV File(*.csv)")};
+    spec.defaultSuffix = QStringLiteral("csv");
+    spec.confirmOverwrite = true;
+    spec.folder = m_lastFolder;
+    const QString name = m_dialogs.saveFileName(m_window, spec);
+    if (name.isEmpty())
+        return;
+    // Whatever the name, this item writes CSV.
+    saveTo(name, files::LogForm::Csv);
+}
+
+void LogFileActions::saveTo(const QString& name, files::LogForm form) {
     rememberFolder(name);
     if (refusedAsJournal(name, QStringLiteral("the log")))
         return;
 
     const std::string path = localPath(name);
-    const bool xml = files::formForName(path) == files::LogForm::Xml;
+    const bool xml = form == files::LogForm::Xml;
     const bool longWork = m_cds1.rowCount() > m_progressRows;
     const std::size_t rowsBefore = m_cds1.rowCount();
     if (m_savedChanged)
@@ -182,7 +201,7 @@ void LogFileActions::saveasClick() {
         WorkGuard busy(*this, longWork);
         {
             WorkProgress progress(m_window, QStringLiteral("Saving the log..."), longWork);
-            result = files::saveLog(m_cds1, path, progress.callback());
+            result = files::saveLog(m_cds1, path, form, progress.callback());
         }
         busy.release();
     }
@@ -218,7 +237,7 @@ void LogFileActions::SpeedButton2Click() {
     Dialogs::FileSpec spec;
     spec.title = QStringLiteral("Open");
     spec.filters = {QStringLiteral("Excel File(*.xls)"), QStringLiteral("XML (*.xml)"),
-                    QStringLiteral("Txt File(*.txt)")};
+                    QStringLiteral("Txt File(*.txt)"), QStringLiteral("CSV File(*.csv)")};
     spec.initialName = m_lastOpenName;
     spec.folder = m_lastFolder;
     const QString name = m_dialogs.openFileName(m_window, spec);
@@ -239,9 +258,10 @@ void LogFileActions::openLog(const QString& name) {
     }
 
     const std::string path = localPath(name);
-    const bool xml = files::formForName(path) == files::LogForm::Xml;
+    const files::LogForm form = files::formForName(path);
+    const bool xml = form == files::LogForm::Xml;
     // An XML packet replaces the table: readings no file has are asked for
-    // first, as closing does (a text log only adds its rows).
+    // first, as closing does (a text or CSV log only adds its rows).
     if (const std::size_t unsaved = unsavedRows();
         xml && unsaved > 0 &&
         !m_dialogs.ask(m_window, m_window ? m_window->windowTitle() : QString(),
@@ -251,7 +271,10 @@ void LogFileActions::openLog(const QString& name) {
         return;
     const std::uint64_t size =
         static_cast<std::uint64_t>(std::max<qint64>(QFileInfo(name).size(), 0));
-    const bool longWork = size / (xml ? kXmlBytesPerRow : kTextBytesPerRow) > m_progressRows;
+    const std::uint64_t bytesPerRow = xml                           ? kXmlBytesPerRow
+                                      : form == files::LogForm::Csv ? kCsvBytesPerRow
+                                                                    : kTextBytesPerRow;
+    const bool longWork = size / bytesPerRow > m_progressRows;
     const std::uint64_t before = m_cds1.rowCount();
     const std::uint64_t generation = m_cds1.generation();
     const bool allSaved = m_saveMark.unsaved(m_cds1) == 0;

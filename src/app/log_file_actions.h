@@ -1,5 +1,6 @@
 #pragma once
 
+#include "files/log_file.h"
 #include "record/save_mark.h"
 
 #include <QImage>
@@ -58,6 +59,8 @@ public:
     std::uint64_t progressRows() const { return m_progressRows; }
 
     void saveasClick();
+    // Record > Export CSV...: the whole log as a CSV file, whatever the name.
+    void exportCsvClick();
     void SpeedButton2Click();
     // Loads `name` as the open dialog's choice would (a file opened with the program).
     void openLog(const QString& name);
@@ -74,6 +77,7 @@ public:
     void setLastFolder(const QString& folder) { m_lastFolder = folder; }
 
 private:
+    void saveTo(const QString& name, files::LogForm form);
     void rememberFolder(const QString& name);
     void generalErrorReport(const QString& text);
     // True, after saying so, when `name` is a recovery journal.

@@ -254,6 +254,8 @@ void TFCOMM::buildMenus() {
     QMenu* record = bar->addMenu("Record");
     record->addAction("New", this, &TFCOMM::RecordNewClick)->setObjectName("New1");
     record->addAction("Save", this, [this] { m_files->saveasClick(); })->setObjectName("Save1");
+    record->addAction("Export CSV...", this, [this] { m_files->exportCsvClick(); })
+        ->setObjectName("ExportCsv");
     record->addSeparator();
     QAction* journal = record->addAction("Recovery journal");
     journal->setObjectName("RecoveryJournal");

@@ -2,6 +2,7 @@
 
 #include "files/atomic_file.h"
 #include "files/byte_io.h"
+#include "files/log_csv.h"
 #include "files/log_text.h"
 #include "files/log_xml.h"
 #include "record/log_table.h"
@@ -20,10 +21,17 @@ LogForm formForName(const std::string& path) {
     for (char& c : ext)
         if (c >= 'A' && c <= 'Z')
             c = static_cast<char>(c - 'A' + 'a');
-    return ext == ".xml" ? LogForm::Xml : LogForm::Text;
+    if (ext == ".xml")
+        return LogForm::Xml;
+    return ext == ".csv" ? LogForm::Csv : LogForm::Text;
 }
 
 SaveResult saveLog(const record::LogTable& table, const std::string& path,
+                   const Progress& progress) {
+    return saveLog(table, path, formForName(path), progress);
+}
+
+SaveResult saveLog(const record::LogTable& table, const std::string& path, LogForm form,
                    const Progress& progress) {
     SaveResult result;
     AtomicFile file(path);
@@ -32,8 +40,17 @@ SaveResult saveLog(const record::LogTable& table, const std::string& path,
         result.error = file.error();
         return result;
     }
-    result = formForName(path) == LogForm::Xml ? writeXmlLog(table, file, progress)
-                                               : writeTextLog(table, file, progress);
+    switch (form) {
+    case LogForm::Xml:
+        result = writeXmlLog(table, file, progress);
+        break;
+    case LogForm::Csv:
+        result = writeCsvLog(table, file, progress);
+        break;
+    case LogForm::Text:
+        result = writeTextLog(table, file, progress);
+        break;
+    }
     if (!result.ok()) {
         file.discard();
         return result;
@@ -53,8 +70,11 @@ LoadResult loadLog(record::LogTable& table, const std::string& path, const Progr
         result.error = "Cannot open file \"" + path + "\": " + source.error();
         return result;
     }
-    if (formForName(path) == LogForm::Text)
+    const LogForm form = formForName(path);
+    if (form == LogForm::Text)
         return readTextLog(table, source, progress);
+    if (form == LogForm::Csv)
+        return readCsvLog(table, source, progress);
 
     // The packet replaces the table only when it was read whole, so a failed
     // or cancelled load leaves the table as it was.

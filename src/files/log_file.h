@@ -15,10 +15,10 @@ namespace kq::files {
 // (bytes read, file size or 0 if unknown); returning false cancels.
 using Progress = std::function<bool(std::uint64_t done, std::uint64_t total)>;
 
-enum class LogForm { Text, Xml };
+enum class LogForm { Text, Xml, Csv };
 
-// ".xml" in any letter case is the XML data packet; every other name, with or
-// without extension, is the tab-separated text form.
+// ".xml" in any letter case is the XML data packet, ".csv" the CSV form; every
+// other name, with or without extension, is the tab-separated text form.
 LogForm formForName(const std::string& path);
 
 struct SaveResult {
@@ -51,8 +51,11 @@ struct LoadResult {
 // existing file as it was.
 SaveResult saveLog(const record::LogTable& table, const std::string& path,
                    const Progress& progress = {});
+// The same in the form given, whatever the name.
+SaveResult saveLog(const record::LogTable& table, const std::string& path, LogForm form,
+                   const Progress& progress = {});
 
-// Text form: the file's rows are appended; on failure the rows read before
+// Text and CSV forms: the file's rows are appended; on failure the rows read before
 // stay, on cancel the table is left as it was. XML form: the table is replaced by the packet's
 // rows, states and change log; on failure or cancel the table is left as it was.
 LoadResult loadLog(record::LogTable& table, const std::string& path, const Progress& progress = {});

@@ -82,7 +82,7 @@ TimeOfDay systemTimeOfDay() {
     return localTimeOfDay(systemMoment());
 }
 
-std::size_t isoDateTime(const LogMoment& m, char* out) {
+std::size_t IsoDateTimeWriter::write(const LogMoment& m, char* out) {
     using namespace std::chrono;
     if (!inRange(m))
         return 0;
@@ -92,14 +92,21 @@ std::size_t isoDateTime(const LogMoment& m, char* out) {
     // Days of 0000-01-01 and 9999-12-31 from the epoch.
     if (day < -719'528 || day > 2'932'896)
         return 0;
-    const year_month_day date{sys_days{days{day}}};
+    if (!m_haveDay || day != m_day) {
+        const year_month_day date{sys_days{days{day}}};
+        char* d = m_date;
+        putDigits(d, static_cast<unsigned>(static_cast<int>(date.year())), 4);
+        *d++ = '-';
+        putDigits(d, static_cast<unsigned>(date.month()), 2);
+        *d++ = '-';
+        putDigits(d, static_cast<unsigned>(date.day()), 2);
+        *d++ = 'T';
+        m_day = day;
+        m_haveDay = true;
+    }
     char* p = out;
-    putDigits(p, static_cast<unsigned>(static_cast<int>(date.year())), 4);
-    *p++ = '-';
-    putDigits(p, static_cast<unsigned>(date.month()), 2);
-    *p++ = '-';
-    putDigits(p, static_cast<unsigned>(date.day()), 2);
-    *p++ = 'T';
+    for (char c : m_date)
+        *p++ = c;
     const auto ms = static_cast<unsigned>(msOfDay);
     putDigits(p, ms / 3'600'000, 2);
     *p++ = ':';
@@ -115,6 +122,11 @@ std::size_t isoDateTime(const LogMoment& m, char* out) {
     *p++ = ':';
     putDigits(p, size % 60, 2);
     return static_cast<std::size_t>(p - out);
+}
+
+std::size_t isoDateTime(const LogMoment& m, char* out) {
+    IsoDateTimeWriter w;
+    return w.write(m, out);
 }
 
 std::string isoDateTime(const LogMoment& m) {

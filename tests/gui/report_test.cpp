@@ -152,16 +152,21 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("caption");
         QTest::addColumn<bool>("xml");
+        QTest::addColumn<QByteArray>("start");
         QTest::newRow("xls") << "a.xls"
-                             << "Information" << false;
-        QTest::newRow("upper-case XML") << "A.XML" << QCoreApplication::applicationName() << true;
-        QTest::newRow("csv") << "a.csv"
-                             << "Information" << false;
+                             << "Information" << false << QByteArray("No\tTime\tValue\tUnit\r\n");
+        QTest::newRow("upper-case XML")
+            << "A.XML" << QCoreApplication::applicationName() << true << QByteArray("<?xml");
+        // A .csv name gets the CSV form that every tool trusting the name expects.
+        QTest::newRow("csv") << "a.CSV"
+                             << "Information" << false
+                             << QByteArray("no,datetime,time,value,unit,verdict,text\r\n1,");
     }
     void saveasWritesTheFormTheNameSelects() {
         QFETCH(QString, name);
         QFETCH(QString, caption);
         QFETCH(bool, xml);
+        QFETCH(QByteArray, start);
         m_table.append(1, "10:15:02", " 12.5", "lux");
         const QString path = m_dir->filePath(name);
         m_dialogs.fileAnswers << path;
@@ -179,7 +184,7 @@ private slots:
         QCOMPARE(m_dialogs.messages[0].text, "Save table to specified file: " + path + " Scuss!");
         QCOMPARE(m_dialogs.messages[0].icon, xml ? Icon::None : Icon::Information);
         const QByteArray bytes = readAll(path);
-        QVERIFY(xml ? bytes.startsWith("<?xml") : bytes.startsWith("No\tTime\tValue\tUnit\r\n"));
+        QVERIFY(bytes.startsWith(start));
     }
 
     void saveFailuresShowTheirMessages() {
@@ -221,8 +226,10 @@ private slots:
         QCOMPARE(m_table.rowCount(), std::size_t{12});
         QCOMPARE(changed, 1);
         QVERIFY(m_dialogs.messages.empty());
+        // CSV logs are offered too, after the three forms of old.
         QCOMPARE(m_dialogs.lastSpecs[0].filters,
-                 QStringList({"Excel File(*.xls)", "XML (*.xml)", "Txt File(*.txt)"}));
+                 QStringList(
+                     {"Excel File(*.xls)", "XML (*.xml)", "Txt File(*.txt)", "CSV File(*.csv)"}));
         QVERIFY(m_dialogs.lastSpecs[0].defaultSuffix.isEmpty());
 
         m_actions->SpeedButton2Click();

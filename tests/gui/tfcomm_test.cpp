@@ -1,7 +1,9 @@
 // The real main window, offscreen: start-up state, frames on the glass, the
 // limit edits typed into, the menus and the Exit button.
 #include "app/limit_panel.h"
+#include "app/log_file_actions.h"
 #include "app/tfcomm.h"
+#include "files/log_file.h"
 #include "record/log_table.h"
 #include "record/recorder.h"
 #include "recording_dialogs.h"
@@ -15,6 +17,7 @@
 #include <QMenuBar>
 #include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QToolButton>
@@ -528,6 +531,41 @@ private slots:
         QFile picture(bmp);
         QVERIFY(picture.open(QIODevice::ReadOnly));
         QCOMPARE(picture.read(2), QByteArray("BM"));
+    }
+
+    // Record > Export CSV...: every row with its date, time and verdict; the file opens back.
+    void csvExportWritesEveryRowAndOpensBack() {
+        RecordingDialogs dialogs;
+        TFCOMM w(dialogs);
+        for (int i = 0; i < 5; ++i) {
+            w.state().FrameText = kLux1999;
+            w.decodeFrame(Decoder::D12B);
+        }
+        QTemporaryDir dir;
+        const QString csv = dir.filePath("log.txt"); // the item writes CSV whatever the name
+        dialogs.fileAnswers << csv;
+        child<QAction>(w, "ExportCsv")->trigger();
+        QCOMPARE(dialogs.lastSpecs.back().filters, QStringList({"CSV File(*.csv)"}));
+        QCOMPARE(dialogs.texts().last(), "Save table to specified file: " + csv + " Scuss!");
+        QFile file(csv);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QList<QByteArray> lines = file.readAll().split('\n');
+        QCOMPARE(lines.size(), 7); // header, five rows, nothing after the last CR LF
+        QCOMPARE(lines[0], QByteArray("no,datetime,time,value,unit,verdict,text\r"));
+        const QRegularExpression row(
+            R"(^(\d),\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d,\d\d.\d\d.\d\d,19\.99,lux,Pass,)");
+        for (int i = 1; i <= 5; ++i) {
+            const auto m = row.match(QString::fromUtf8(lines[i]));
+            QVERIFY2(m.hasMatch() && m.captured(1) == QString::number(i), lines[i].constData());
+        }
+        QCOMPARE(w.unsavedRows(), std::size_t{0}); // the CSV holds every row
+
+        // Opening the CSV appends its rows as a text log does.
+        const QString named = dir.filePath("log.csv");
+        QVERIFY(QFile::copy(csv, named));
+        w.files().openLog(named);
+        QCOMPARE(w.recorder().cds1.rowCount(), std::size_t{10});
+        QVERIFY(w.recorder().cds1.moment(9).has_value());
     }
 
     // The grid after the log changes from the menus and the strip: on the first row of

@@ -31,10 +31,11 @@ TEST(LogFileForm, ChosenByTheLowerCasedExtensionOnly) {
         LogForm form;
     };
     const Case cases[] = {
-        {"a.xml", LogForm::Xml},     {"A.XML", LogForm::Xml},      {"/x/b.XmL", LogForm::Xml},
-        {".xml", LogForm::Xml},      {"a.csv", LogForm::Text},     {"a.xls", LogForm::Text},
-        {"a.txt", LogForm::Text},    {"a", LogForm::Text},         {"a.xml.txt", LogForm::Text},
-        {"a.txt.xml", LogForm::Xml}, {"dir.xml/a", LogForm::Text}, {"a.xmll", LogForm::Text},
+        {"a.xml", LogForm::Xml},      {"A.XML", LogForm::Xml},   {"/x/b.XmL", LogForm::Xml},
+        {".xml", LogForm::Xml},       {"a.csv", LogForm::Csv},   {"a.xls", LogForm::Text},
+        {"a.txt", LogForm::Text},     {"a", LogForm::Text},      {"a.xml.txt", LogForm::Text},
+        {"a.txt.xml", LogForm::Xml},  {"B.CSV", LogForm::Csv},   {"a.csv.txt", LogForm::Text},
+        {"dir.xml/a", LogForm::Text}, {"a.xmll", LogForm::Text},
     };
     for (const auto& c : cases)
         EXPECT_EQ(kq::files::formForName(c.name), c.form) << c.name;
@@ -48,7 +49,7 @@ TEST(LogFileSave, WritesTheFormTheNameSelects) {
         const char* name;
         const char* expected;
     };
-    for (const Case& c : {Case{"a.txt", "one_row.txt"}, Case{"a.csv", "one_row.txt"},
+    for (const Case& c : {Case{"a.txt", "one_row.txt"}, Case{"a.csv", "one_row.csv"},
                           Case{"b.xls", "one_row.txt"}, Case{"noext", "one_row.txt"},
                           Case{"A.XML", "one_row.xml"}, Case{"c.xml", "one_row.xml"}}) {
         SCOPED_TRACE(c.name);

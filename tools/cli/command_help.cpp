@@ -57,7 +57,8 @@ constexpr std::array<Command, 6> kCommands{{
     {"devices", "devices\n", "Lists the HID devices and the USB bridge lines a meter may be on.\n"},
     {"convert", "convert IN OUT\n",
      "Loads the log file IN and saves it as OUT as the window does: .xml is an XML\n"
-     "data packet, any other name a tab-separated text log.\n"},
+     "data packet, .csv a CSV file (RFC 4180, with each reading's date and time when\n"
+     "known), any other name a tab-separated text log.\n"},
     {"report", "report [--date TEXT] LOG PDF\n",
      "Writes the \"Data Report\" of the log file LOG as a PDF; TEXT replaces today's\n"
      "date in its heading.\n"},
