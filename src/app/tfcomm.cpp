@@ -11,6 +11,7 @@
 #include "app/log_strip.h"
 #include "app/minmax_strip.h"
 #include "app/serial_controller.h"
+#include "app/statistics_dialog.h"
 #include "app/usb_controller.h"
 #include "decode/connection_indicator.h"
 #include "decode/meter_decoders.h"
@@ -256,6 +257,7 @@ void TFCOMM::buildMenus() {
     record->addAction("Save", this, [this] { m_files->saveasClick(); })->setObjectName("Save1");
     record->addAction("Export CSV...", this, [this] { m_files->exportCsvClick(); })
         ->setObjectName("ExportCsv");
+    record->addAction("Statistics...", this, &TFCOMM::showStatistics)->setObjectName("Statistics");
     record->addSeparator();
     QAction* journal = record->addAction("Recovery journal");
     journal->setObjectName("RecoveryJournal");
@@ -283,6 +285,14 @@ void TFCOMM::buildMenus() {
 
     bar->addAction(QString())->setObjectName("N2");
     bar->addAction("Exit", this, &TFCOMM::BtExit1Click)->setObjectName("Exit1");
+}
+
+void TFCOMM::showStatistics() {
+    if (!m_statistics)
+        m_statistics = new StatisticsDialog(*m_recorder, this);
+    m_statistics->show();
+    m_statistics->raise();
+    m_statistics->activateWindow();
 }
 
 void TFCOMM::setMaxRecords(QAction* item, std::int32_t value) {

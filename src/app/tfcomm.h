@@ -35,6 +35,7 @@ class MinMaxStrip;
 class HidController;
 class JournalKeeper;
 class SerialController;
+class StatisticsDialog;
 class UsbController;
 
 // The main window. It owns the program's state (the meter state and the
@@ -75,6 +76,9 @@ public:
     // At start: offers the rows a crashed run left in the recovery journal.
     bool offerRecovery();
     JournalKeeper& journal() { return *m_journal; }
+    // Record > Statistics...: the statistics dialog, made when first asked for.
+    void showStatistics();
+    StatisticsDialog* statistics() const { return m_statistics; }
     // Rows of the log that no file holds.
     std::size_t unsavedRows() const;
 
@@ -115,6 +119,7 @@ private:
     QTableView* m_grid = nullptr;
     LogGridModel* m_gridModel = nullptr;
     ChartPanel* m_chart = nullptr;
+    StatisticsDialog* m_statistics = nullptr;
     UsbController* m_usb = nullptr;
     HidController* m_hid = nullptr;
     SerialController* m_serial = nullptr;

@@ -3,6 +3,7 @@
 #include "decode/meter_state.h"
 #include "decode/reading_steps.h"
 #include "decode/widget_id.h"
+#include "record/reading_stats.h"
 
 #include <utility>
 
@@ -66,6 +67,8 @@ const LogResult& Recorder::offerAt(const LogReading& reading, const LogMoment* a
     m_last = record::INDataToTable(m_log, cds1, ChartPager, reading, now);
     if (m_split && m_last.rowAppended && cds1.rowCount() == 1)
         m_split->pieceBegan(now.utcMs, now.offsetMinutes);
+    if (m_last.chartPointAdded && m_chartNumbers.size() + 2 == ChartPager.size())
+        m_chartNumbers.push_back(readingNumber(reading.ValueText).has_value());
     return m_last;
 }
 

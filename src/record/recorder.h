@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kq::record {
 
@@ -67,8 +68,17 @@ public:
     std::size_t droppedWhileHeld() const { return m_heldDropped; }
     static constexpr std::size_t kMaxHeld = std::size_t{1} << 18;
 
+    // Whether the chart point at x (from 1) plots a number the glass showed; false for an
+    // overload, which the chart draws at full scale. Points the recorder did not add count
+    // as numbers.
+    bool chartPointIsNumber(std::size_t x) const {
+        return x == 0 || x > m_chartNumbers.size() || m_chartNumbers[x - 1];
+    }
+
     // Bytes held by the table's rows and the chart's points.
-    std::size_t memoryBytes() const { return cds1.memoryBytes() + ChartPager.memoryBytes(); }
+    std::size_t memoryBytes() const {
+        return cds1.memoryBytes() + ChartPager.memoryBytes() + m_chartNumbers.capacity() / 8;
+    }
 
     LogTable cds1;
     TChartControl ChartPager{100};
@@ -93,6 +103,7 @@ private:
     bool m_holding = false;
     std::deque<Held> m_held;
     std::size_t m_heldDropped = 0;
+    std::vector<bool> m_chartNumbers; // one bit per chart point after the seed
 };
 
 } // namespace kq::record

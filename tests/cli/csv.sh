@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # CSV logs as the tools people analyse readings with see them: kqmeter-cli
 # convert to and from .csv, read back with Python's csv module and, when it is
-# installed, with LibreOffice.
+# installed, with LibreOffice; and kqmeter-cli stats against Python's own
+# statistics of the same readings.
 # Arguments: CLI SIM DATA_DIR
 set -uo pipefail
 cli=$1
@@ -67,6 +68,26 @@ assert five[1:] == [[str(10 + i), "", f"12:00:0{i - 1}", f"1.{i}", "lux", "", f"
 text = open(f"{work}/back.txt", "rb").read().decode()
 assert text.startswith("No\tTime\tValue\tUnit\r\n1\t23:59:59\t12,5\tlux\r\n"), text
 PY
+
+# stats against Python's statistics of the same rows (lux has 12.5 and 1999;
+# the overload is no number; fc and "x,y" are other units).
+"$cli" stats "$work/in.csv" >"$work/stats.json" 2>"$work/stderr" ||
+    fail "stats: exit $? ($(cat "$work/stderr"))"
+[ "$(wc -l <"$work/stats.json")" = 1 ] || fail "stats: not one line"
+python3 - "$work/stats.json" <<'PY' || fail "stats differs from python's statistics"
+import json, math, statistics, sys
+s = json.load(open(sys.argv[1]))
+xs = [12.5, 1999.0]
+assert list(s) == ["count", "mean", "stddev", "min", "max", "unit", "other_units"], list(s)
+assert s["count"] == 2 and s["unit"] == "lux", s
+assert math.isclose(s["mean"], statistics.mean(xs), rel_tol=1e-12), s
+assert math.isclose(s["stddev"], statistics.stdev(xs), rel_tol=1e-12), s
+assert s["min"] == min(xs) and s["max"] == max(xs), s
+assert s["other_units"] == {"fc": 1, "x,y": 1}, s
+PY
+"$cli" stats "$work/missing.csv" >/dev/null 2>"$work/stderr"
+[ $? -eq 1 ] || fail "stats of a missing file: exit status"
+grep -qx 'Failed to Load File!' "$work/stderr" || fail "stats of a missing file: message"
 
 # LibreOffice opens it without a wizard: numbers are numbers, texts stay texts.
 if command -v soffice >/dev/null; then

@@ -2,6 +2,7 @@
 // limit edits typed into, the menus and the Exit button.
 #include "app/limit_panel.h"
 #include "app/log_file_actions.h"
+#include "app/statistics_dialog.h"
 #include "app/tfcomm.h"
 #include "files/log_file.h"
 #include "record/log_table.h"
@@ -531,6 +532,38 @@ private slots:
         QFile picture(bmp);
         QVERIFY(picture.open(QIODevice::ReadOnly));
         QCOMPARE(picture.read(2), QByteArray("BM"));
+    }
+
+    // Record > Statistics... over readings as they arrive.
+    void statisticsFollowTheReadings() {
+        RecordingDialogs dialogs;
+        TFCOMM w(dialogs);
+        w.show();
+        const QString sep = QString::fromStdString(w.state().LocaleDecimalSeparator);
+        auto read = [&](int n) {
+            for (int i = 0; i < n; ++i) {
+                w.state().FrameText = kLux1999;
+                w.decodeFrame(Decoder::D12B);
+            }
+        };
+        read(3);
+        child<QAction>(w, "Statistics")->trigger();
+        kq::app::StatisticsDialog* stats = w.statistics();
+        QVERIFY(stats && stats->isVisible());
+        QVERIFY2(stats->logLine().startsWith("3 readings of lux: mean 19" + sep + "99"),
+                 qPrintable(stats->logLine()));
+        QVERIFY2(stats->pageLine().startsWith("Page 1: 3 points: mean 19" + sep + "99"),
+                 qPrintable(stats->pageLine()));
+        read(2); // the dialog follows by itself
+        QTRY_VERIFY_WITH_TIMEOUT(stats->logLine().startsWith("5 readings of lux"), 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(stats->pageLine().startsWith("Page 1: 5 points"), 3000);
+
+        // A loaded log counts as soon as it is in.
+        QTemporaryDir dir;
+        const QString csv = dir.filePath("log.csv");
+        QVERIFY(kq::files::saveLog(w.recorder().cds1, csv.toStdString()).ok());
+        w.files().openLog(csv);
+        QTRY_VERIFY_WITH_TIMEOUT(stats->logLine().startsWith("10 readings of lux"), 3000);
     }
 
     // Record > Export CSV...: every row with its date, time and verdict; the file opens back.

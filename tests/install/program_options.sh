@@ -39,7 +39,7 @@ done
 
 # Each command of kqmeter-cli says what it does, and runs nothing then (record
 # with --help must not start a recording, nor make its file).
-for command in decode monitor record devices convert report; do
+for command in decode monitor record devices convert stats report; do
     (cd "$work" && "${path[kqmeter-cli]}" "$command" --usb out.txt --help) >"$work/out" 2>"$work/err"
     check "kqmeter-cli $command --help: exit 0" [ $? -eq 0 ]
     check "kqmeter-cli $command --help: its usage, then what it does" \

@@ -15,7 +15,7 @@ struct Command {
     std::string_view about;
 };
 
-constexpr std::array<Command, 6> kCommands{{
+constexpr std::array<Command, 7> kCommands{{
     {"decode",
      "decode [--link usb|hid] [--high TEXT] [--low TEXT]\n"
      "       [--repeat on|off] [--max-records N] [FILE]\n",
@@ -59,6 +59,12 @@ constexpr std::array<Command, 6> kCommands{{
      "Loads the log file IN and saves it as OUT as the window does: .xml is an XML\n"
      "data packet, .csv a CSV file (RFC 4180, with each reading's date and time when\n"
      "known), any other name a tab-separated text log.\n"},
+    {"stats", "stats FILE\n",
+     "Prints the statistics of the readings in the log file FILE as one JSON object:\n"
+     "count, mean, sample standard deviation (stddev), min and max of the numeric\n"
+     "readings of the unit that has the most of them, and the rows of every other\n"
+     "unit in other_units. What does not exist (no readings; one reading has no\n"
+     "standard deviation) is null.\n"},
     {"report", "report [--date TEXT] LOG PDF\n",
      "Writes the \"Data Report\" of the log file LOG as a PDF; TEXT replaces today's\n"
      "date in its heading.\n"},

@@ -32,6 +32,8 @@ int main(int argc, char** argv) {
             return kq::cli::runDevices(args);
         if (command == "convert")
             return kq::cli::runConvert(args);
+        if (command == "stats")
+            return kq::cli::runStats(args);
         if (command == "report")
             return kq::cli::runReport(args, argc, argv);
         if (command == "--help" || command == "-h" || command == "help") {
