@@ -301,12 +301,23 @@ void ChartPanel::feedSeries(bool replaceAll) {
     if (!replaceAll && !m_fedDecimated && xMin == m_fedXMin && xMax == m_fedXMax &&
         count <= kMaxFedPoints) {
         // The same window: only points that arrived inside it since the last feed are new.
-        m_pager.forEachPoint(m_fedUpTo, to, [this](std::int64_t x, double v) {
-            const QPointF p(static_cast<double>(x), v);
-            m_areaUpper->append(p);
-            m_line->append(p);
+        QList<QPointF> fresh;
+        m_pager.forEachPoint(m_fedUpTo, to, [&fresh](std::int64_t x, double v) {
+            fresh.append(QPointF(static_cast<double>(x), v));
         });
         m_fedUpTo = std::max(m_fedUpTo, to + 1);
+        if (fresh.size() == 1) {
+            m_areaUpper->append(fresh.front());
+            m_line->append(fresh.front());
+        } else if (!fresh.isEmpty()) {
+            // A series lays itself out again for every point appended, but
+            // only once for a replace: the points of a quarter second at 60
+            // frames a second go in as one.
+            QList<QPointF> all = m_line->points();
+            all += fresh;
+            m_areaUpper->replace(all);
+            m_line->replace(all);
+        }
         return;
     }
 

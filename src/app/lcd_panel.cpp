@@ -198,12 +198,33 @@ int LcdPanel::litBarSegments(int position) {
     return static_cast<int>(lit);
 }
 
-void LcdPanel::paintLit(QPainter& painter, const QColor& ink, const QRect& dirty) const {
-    for (int i = 0; i < 4; ++i) {
-        const SegmentMask lit = m_glass.digits[static_cast<std::size_t>(i)];
-        if (lit != 0 && digitBounds(i).intersects(dirty))
-            paintGlyph(painter, digitBox(i), lit, kDigitStyle, ink, Qt::transparent);
+const QPixmap& LcdPanel::digitPicture(int index, SegmentMask lit) const {
+    const qreal ratio = devicePixelRatioF();
+    if (ratio != m_digitPicturesRatio) {
+        m_digitPictures.clear();
+        m_digitPicturesRatio = ratio;
     }
+    const int key = index << 8 | lit;
+    auto it = m_digitPictures.find(key);
+    if (it != m_digitPictures.end())
+        return *it;
+    const QRect bounds = digitBounds(index);
+    QPixmap picture((QSizeF(bounds.size()) * ratio).toSize());
+    picture.setDevicePixelRatio(ratio);
+    picture.fill(Qt::transparent);
+    QPainter painter(&picture);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.translate(-QPointF(bounds.topLeft()));
+    painter.save();
+    painter.translate(kShadowOffset);
+    paintGlyph(painter, digitBox(index), lit, kDigitStyle, kShadow, Qt::transparent);
+    painter.restore();
+    paintGlyph(painter, digitBox(index), lit, kDigitStyle, kInk, Qt::transparent);
+    painter.end();
+    return *m_digitPictures.insert(key, picture);
+}
+
+void LcdPanel::paintLit(QPainter& painter, const QColor& ink, const QRect& dirty) const {
     painter.setPen(Qt::NoPen);
     painter.setBrush(ink);
     for (Widget w : kPoints) {
@@ -288,6 +309,12 @@ void LcdPanel::paintGlass(QPainter& painter, const QRect& dirty) const {
     painter.setRenderHint(QPainter::Antialiasing);
     // the unlit segments are in the background; the shadows of the lit
     // segments go under the ink
+    // the digits come with their shadows; no other ink comes near them
+    for (int i = 0; i < 4; ++i) {
+        const SegmentMask lit = m_glass.digits[static_cast<std::size_t>(i)];
+        if (lit != 0 && digitBounds(i).intersects(dirty))
+            painter.drawPixmap(digitBounds(i).topLeft(), digitPicture(i, lit));
+    }
     painter.save();
     painter.translate(kShadowOffset);
     paintLit(painter, kShadow, dirty); // the bounds take the shadow in

@@ -4,6 +4,7 @@
 #include "decode/meter_state.h"
 
 #include <QFrame>
+#include <QHash>
 #include <QPixmap>
 #include <QRect>
 #include <QRectF>
@@ -66,6 +67,9 @@ private:
     void paintUnlit(QPainter& painter) const;
     const QPixmap& background();
     void paintLit(QPainter& painter, const QColor& ink, const QRect& dirty) const;
+    // A lit digit, shadow and ink, as drawn over the glass at digit `index`:
+    // its outline is computed once per glyph instead of once per frame.
+    const QPixmap& digitPicture(int index, SegmentMask lit) const;
     // Schedules the repaint of what differs between two pictures.
     void updateChanged(const Glass& before, const Glass& after);
 
@@ -75,6 +79,9 @@ private:
     // frame, so a meter sending many frames a second only costs the ink.
     QPixmap m_background;
     bool m_backgroundGhost = true;
+    // digitPicture() by digit and segments (key index << 8 | mask), for one pixel ratio
+    mutable QHash<int, QPixmap> m_digitPictures;
+    mutable qreal m_digitPicturesRatio = 0;
 };
 
 } // namespace kq::app

@@ -5,6 +5,7 @@
 
 #include <QImage>
 #include <QLabel>
+#include <QScreen>
 #include <QtTest>
 #include <climits>
 
@@ -444,6 +445,34 @@ private slots:
         }
         QCOMPARE(panel.setDisplay(after), changed);
         QVERIFY(!panel.setDisplay(after));
+    }
+
+    // A new frame repaints only what changed on the glass; what is on screen
+    // afterwards must be the whole picture of the new frame, for any change.
+    void repaintOfTheChangesLeavesTheWholeNewPicture() {
+        const DisplayModel frames[] = {
+            model({"1", "9", "9", "9"}, {Widget::LUX, Widget::PBar2, Widget::LcdP2, Widget::MAX},
+                  1999),
+            model({"", "0", "@", ""}, {Widget::FC, Widget::PBar2, Widget::LCDHold}, 20),
+            model({"1", "2", "3", "4"},
+                  {Widget::CD, Widget::PBar2, Widget::LcdP3, Widget::usb1, Widget::Auto}, 1234),
+            model({"8", "8", "8", "8"}, {Widget::X10, Widget::LcdP1, Widget::REC}, 0),
+        };
+        QWidget top;
+        LcdPanel panel(&top);
+        top.resize(panel.size());
+        top.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&top));
+        for (const auto& frame : frames) {
+            panel.setDisplay(frame);
+            QTest::qWait(30); // painted on screen
+            const QImage onScreen = top.screen()
+                                        ->grabWindow(top.winId())
+                                        .toImage()
+                                        .convertToFormat(QImage::Format_RGB32)
+                                        .copy(panel.geometry());
+            QCOMPARE(onScreen, render(frame));
+        }
     }
 
     void minMaxStripLayout_data() {
