@@ -1,0 +1,106 @@
+#!/usr/bin/env bash
+# The lab's USB bridge cable: a virtual meter behind QEMU's USB-serial adapter,
+# which the guest's ftdi_sio driver makes /dev/ttyUSB0; closing the adapter's
+# socket is a real hot-unplug.
+# usage: usb.sh CASE VM_DIR BUILD_DIR
+set -u
+CASE=$1 VM=$2 BUILD=$3
+. "$(dirname "$0")/lab-lib.sh"
+
+# The guest waits for the adapter's node to come (or go, with "gone").
+wait_node() {
+    cat <<'EOS'
+want=$1
+for _ in $(seq 1 100); do
+    if [ "$want" = gone ]; then [ -e /dev/ttyUSB0 ] || exit 0; else [ -c /dev/ttyUSB0 ] && exit 0; fi
+    sleep 0.1
+done
+echo "/dev/ttyUSB0 did not $( [ "$want" = gone ] && echo go || echo come)"; exit 1
+EOS
+}
+
+case $CASE in
+found)
+    # No KQMETER_BRIDGE_DEVICES: the programs find the adapter themselves.
+    plug_meter --values 12.34,5.67 --rate 10
+    wait_node | guest here >/dev/null || { echo "FAIL: the adapter never appeared"; exit 1; }
+    guest "$BUILD" >"$work/out" <<'EOS'
+B=$1
+"$B/tools/kqmeter-cli" devices
+echo "-- monitor"
+timeout 30 "$B/tools/kqmeter-cli" monitor --usb --count 4
+echo "-- rc $?"
+EOS
+    cat "$work/out"
+    check "devices lists the adapter's line" \
+        grep -qx '  /dev/ttyUSB0' <(sed -n '/^USB bridge lines:/,$p' "$work/out")
+    check "monitor --usb decodes four frames and ends" grep -qx -- '-- rc 0' "$work/out"
+    check "each line a reading the meter sent" test \
+        "$(sed -n '/^-- monitor/,/^-- rc/p' "$work/out" | grep -cE $'^[0-9:]+\t(12\.34|5\.67)\tlux\t')" -eq 4
+    pull_meter
+    wait_node | guest gone >/dev/null
+    ;;
+pull)
+    # A recording while the adapter is pulled out, then plugged back in.
+    plug_meter --values 1.00,2.00,3.00,4.00 --rate 10
+    wait_node | guest here >/dev/null || { echo "FAIL: the adapter never appeared"; exit 1; }
+    guest "$BUILD" >"$work/start" <<'EOS'
+B=$1
+rm -rf /tmp/rec && mkdir /tmp/rec
+setsid "$B/tools/kqmeter-cli" record --usb /tmp/rec/log.txt >/tmp/rec/out 2>/tmp/rec/err </dev/null &
+echo $! >/tmp/rec/pid
+# Readings arrive: the file gains rows.
+for _ in $(seq 1 100); do
+    [ -f /tmp/rec/log.txt ] && [ "$(wc -l </tmp/rec/log.txt)" -ge 4 ] && exit 0
+    sleep 0.1
+done
+echo "no rows were recorded"; cat /tmp/rec/err; exit 1
+EOS
+    check "the recording takes readings" test $? -eq 0
+    cat "$work/start"
+    pull_meter
+    guest >"$work/pulled" <<'EOS'
+pid=$(cat /tmp/rec/pid)
+for _ in $(seq 1 100); do [ -e /dev/ttyUSB0 ] || break; sleep 0.1; done
+# Give it a second with the cable gone: a program that spins on the dead line
+# uses that second up.
+t0=$(awk '{print $14 + $15}' /proc/$pid/stat 2>/dev/null || echo 0)
+sleep 1
+t1=$(awk '{print $14 + $15}' /proc/$pid/stat 2>/dev/null || echo "$t0")
+echo "cpu ticks in the second after the pull: $((t1 - t0))"
+for _ in $(seq 1 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+if kill -0 "$pid" 2>/dev/null; then
+    echo "still running after the pull"; kill -INT "$pid"; sleep 1
+fi
+wait "$pid" 2>/dev/null
+echo "-- err"; cat /tmp/rec/err
+echo "-- log"; cat /tmp/rec/log.txt
+EOS
+    cat "$work/pulled"
+    ticks=$(sed -n 's/^cpu ticks in the second after the pull: //p' "$work/pulled")
+    check "no busy loop on the pulled line (${ticks:-?} of 100 ticks)" test "${ticks:-100}" -lt 20
+    check "the pull is told in words" grep -qiE 'not connected|gone|pulled|unplugged|disconnected' \
+        <(sed -n '/^-- err/,/^-- log/p' "$work/pulled")
+    check "no crash" bash -c "! grep -qiE 'segmentation|abort|core dumped|terminate called' '$work/pulled'"
+    rows=$(sed -n '/^-- log/,$p' "$work/pulled" | grep -cE $'\t[1-4]\.00\t')
+    check "every recorded row is a reading the meter sent ($rows rows)" test "$rows" -ge 4
+    # Every reading the program took is in the file: rows numbered 1..N
+    # without a gap, N as the program reported it.
+    said=$(sed -n 's/^kqmeter-cli: \([0-9]*\) rows in .*/\1/p' "$work/pulled")
+    check "the file holds every row the program logged (${said:-?})" bash -c "sed -n '/^-- log/,\$p' '$work/pulled' |
+        awk -F'\t' 'NR > 2 { if (\$1 != NR - 2) bad = 1; n = \$1 } END { exit bad || n != ${said:-0} }'"
+    # Plugged back in: the adapter comes back and connecting works again.
+    plug_meter --values 7.00 --rate 10
+    wait_node | guest here >/dev/null || { echo "FAIL: the adapter did not come back"; exit 1; }
+    guest "$BUILD" >"$work/again" <<'EOS'
+timeout 30 "$1/tools/kqmeter-cli" monitor --usb --count 2
+EOS
+    check "connecting again after the replug works" test "$(grep -c $'\t7\.00\t' "$work/again")" -eq 2
+    pull_meter
+    ;;
+*)
+    echo "usb.sh: no case $CASE" >&2
+    exit 2
+    ;;
+esac
+finish_case
