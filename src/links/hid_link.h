@@ -24,7 +24,8 @@ namespace kq::links {
 std::size_t normaliseInputReport(const std::uint8_t* raw, std::size_t rawSize, bool numbered,
                                  std::uint8_t* out, std::size_t outSize);
 
-// Whether a HID report descriptor gives its reports IDs (any Report ID item).
+// Whether a HID report descriptor gives its input reports IDs, so that each
+// input report starts with its ID.
 bool descriptorUsesReportIds(const std::uint8_t* descriptor, std::size_t size);
 
 // The frame assembly state between reports.
