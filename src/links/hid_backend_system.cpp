@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QSocketNotifier>
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <fstream>
@@ -152,6 +153,12 @@ public:
         hid_device_info* list = hid_enumerate(0, 0);
         for (hid_device_info* d = list; d; d = d->next) {
             if (!d->path || !isHidrawPath(d->path))
+                continue;
+            // hidapi lists a device once per top-level collection; it is one
+            // node and one cable.
+            if (std::any_of(out.begin(), out.end(), [&](const HidInterfaceInfo& seen) {
+                    return seen.devicePath == d->path;
+                }))
                 continue;
             HidInterfaceInfo info;
             info.devicePath = d->path;
