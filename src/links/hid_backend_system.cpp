@@ -219,7 +219,11 @@ public:
 
 private:
     void watch() {
-        m_monitor = udev_monitor_new_from_netlink(m_udev, "udev");
+        // udevd passes each event on once it has set the node up (its
+        // permissions above all); without udevd only the kernel's own events
+        // come, and devtmpfs has made the node by the time they do.
+        const bool udevdRuns = ::access("/run/udev/control", F_OK) == 0;
+        m_monitor = udev_monitor_new_from_netlink(m_udev, udevdRuns ? "udev" : "kernel");
         if (!m_monitor)
             return;
         if (udev_monitor_filter_add_match_subsystem_devtype(m_monitor, "hidraw", nullptr) < 0 ||

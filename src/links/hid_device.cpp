@@ -192,9 +192,16 @@ void THidDeviceReadThread::run() {
     const auto reportError = [&](int error) {
         m_lastError.store(error);
         m_reportSize = 0;
-        handOff([device, error](const std::vector<std::uint8_t>&) {
+        // The node of a pulled cable fails so. Where no device manager tells
+        // of the removal (no udevd), the list is refreshed here, so that the
+        // cable is released after one error instead of failing on forever.
+        const bool gone = error == ENODEV || error == EIO;
+        handOff([device, error, gone](const std::vector<std::uint8_t>&) {
+            THidDeviceController* owner = device->Owner();
             if (const THidDataErrorEvent handler = device->DataErrorHandler())
                 (*handler)(*device, static_cast<std::uint32_t>(error));
+            if (gone && owner && device->PluggedIn())
+                owner->DeviceChange(); // may free the device
         });
         // A device that fails keeps failing for a while: one attempt per
         // slice instead of a loop that eats a core.
@@ -203,9 +210,14 @@ void THidDeviceReadThread::run() {
 
     while (!m_stop.load()) {
         if (!handle) {
+            if (!device->m_readable.load()) {
+                // Unplugged: its removal has been told, and there is nothing
+                // to read until the device is given back.
+                pause(device->ReadSleepTime());
+                continue;
+            }
             int error = ENODEV;
-            if (device->m_readable.load())
-                handle = m_backend->open(m_info, true, error);
+            handle = m_backend->open(m_info, true, error);
             if (!handle) {
                 reportError(error != 0 ? error : EIO);
                 continue;

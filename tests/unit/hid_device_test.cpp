@@ -383,19 +383,53 @@ TEST(HidReadThread, UnplugMidReadShutsDownWithoutTouchingTheFreedDevice) {
             EXPECT_EQ(reports, 1);
         }
         if (whenFreed == 2) {
-            // The handler frees the device itself, as a window may.
-            d->SetDataErrorHandler(makeHandler<THidDataErrorFn>([&](THidDevice&, std::uint32_t) {
-                ++errors;
-                d.reset();
-            }));
+            // The handler of the waiting report frees the device itself, as a
+            // window may.
+            d->SetDataHandler(makeHandler<THidDataFn>(
+                [&](THidDevice&, std::uint8_t, const std::uint8_t*, std::uint16_t) {
+                    ++reports;
+                    d.reset();
+                }));
             while (d && rig.queue.runPending(kPatienceMs) > 0) {
             }
+            EXPECT_EQ(reports, 1);
         }
         d.reset();
         EXPECT_TRUE(rig.ctl->DeviceList().empty());
         // Whatever the thread handed over before it ended runs into nothing.
         rig.queue.runPending();
         EXPECT_EQ(rig.queue.waiting(), 0u);
+        EXPECT_EQ(rig.fake->openHandles("/dev/hidraw1"), 0);
+    }
+}
+
+// Without udevd nobody tells of a pulled cable: the failing read itself must
+// lead to the removal, with one error and no more.
+TEST(HidReadThread, AReadFailingOnAPulledCableRemovesItWithOneError) {
+    for (const int error : {ENODEV, EIO}) {
+        SCOPED_TRACE(error);
+        Rig rig;
+        rig.fake->arrive(bridge("1"));
+        rig.start();
+        auto d = rig.ctl->CheckOutDevice(0);
+        d->SetReadSleepTime(10);
+        std::vector<std::uint32_t> errors;
+        d->SetDataErrorHandler(makeHandler<THidDataErrorFn>([&](THidDevice&, std::uint32_t e) {
+            errors.push_back(e);
+            rig.fake->leave("/dev/hidraw1"); // the node is gone; no change notice follows
+        }));
+        d->SetDataHandler(makeHandler<THidDataFn>(
+            [](THidDevice&, std::uint8_t, const std::uint8_t*, std::uint16_t) {}));
+        rig.fake->failNextRead("/dev/hidraw1", error);
+        // Bounded: a cable that is never released fails on and on.
+        for (int slice = 0; slice < kPatienceMs / 50 && rig.events.empty(); ++slice)
+            rig.queue.runPending(50);
+        EXPECT_EQ(rig.events, std::vector<std::string>{"removal /dev/hidraw1"});
+        EXPECT_FALSE(d->PluggedIn());
+        // Ten read slices later still the one error.
+        rig.queue.runPending(100);
+        rig.queue.runPending();
+        EXPECT_EQ(errors, std::vector<std::uint32_t>{static_cast<std::uint32_t>(error)});
         EXPECT_EQ(rig.fake->openHandles("/dev/hidraw1"), 0);
     }
 }
