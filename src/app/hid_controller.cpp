@@ -3,6 +3,7 @@
 #include "app/dialogs.h"
 #include "decode/connection_indicator.h"
 #include "decode/meter_state.h"
+#include "links/hid_rules.h"
 
 #include <QAbstractButton>
 #include <QCoreApplication>
@@ -260,7 +261,9 @@ void HidController::USBConClick() {
 }
 
 void HidController::explainRefusal(const links::THidDevice& device) {
-    const std::string hint = links::hidAccessHint(device.OpenError());
+    const std::string hint =
+        links::hidAccessHint(device.OpenError(), device.PnPInfo().Interface,
+                             links::installedHidRulesFile(links::hidRulesFileCandidates()));
     if (!hint.empty())
         m_dialogs.message(m_owner, QCoreApplication::applicationName(), qs(hint),
                           Dialogs::Icon::Error);

@@ -20,6 +20,13 @@ struct HidInterfaceInfo {
     bool numberedReports = false;
     // Bytes of the longest input report, without the report ID.
     std::size_t inputReportLength = 64;
+    // What udev rules can match: the USB device's idVendor, idProduct and
+    // product attributes as sysfs spells them (empty for a cable that is no
+    // USB device), and the kernel's name of the HID device.
+    std::string usbVendorId;
+    std::string usbProductId;
+    std::string usbProductName;
+    std::string hidName;
 };
 
 struct HidAttributes {
@@ -82,7 +89,8 @@ public:
 // from the udev monitor (delivered through the Qt event loop when one runs).
 std::unique_ptr<HidBackend> makeSystemHidBackend();
 
-// Where the rules that give the logged-in user access to the HID cable live.
+// Where a copy of the rules that give the logged-in user access to the HID
+// cable goes when it is installed by hand.
 inline constexpr const char* kHidRulesFile = "/etc/udev/rules.d/60-kqmeter.rules";
 
 } // namespace kq::links

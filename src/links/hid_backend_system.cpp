@@ -259,7 +259,19 @@ private:
             udev_device_new_from_subsystem_sysname(m_udev, "hidraw", sysname.c_str());
         if (!raw)
             return;
+        if (udev_device* usb =
+                udev_device_get_parent_with_subsystem_devtype(raw, "usb", "usb_device")) {
+            const auto attribute = [usb](const char* name) {
+                const char* value = udev_device_get_sysattr_value(usb, name);
+                return std::string(value ? value : "");
+            };
+            info.usbVendorId = attribute("idVendor");
+            info.usbProductId = attribute("idProduct");
+            info.usbProductName = attribute("product");
+        }
         if (udev_device* hid = udev_device_get_parent_with_subsystem_devtype(raw, "hid", nullptr)) {
+            if (const char* name = udev_device_get_sysname(hid))
+                info.hidName = name;
             // Its name ends in a number the kernel counts up on every plug-in.
             if (const char* path = udev_device_get_syspath(hid)) {
                 info.instanceId = path;

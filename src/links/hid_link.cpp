@@ -245,14 +245,4 @@ std::string readErrorLine(std::uint32_t error) {
     return line;
 }
 
-std::string hidAccessHint(int error) {
-    if (error != EACCES && error != EPERM)
-        return {};
-    return std::string("You may not open the HID cable (permission denied). Install the rules "
-                       "file dist/udev/60-kqmeter.rules as ") +
-           kHidRulesFile +
-           ", load it with \"sudo udevadm control --reload && sudo udevadm trigger\", and plug "
-           "the cable in again.";
-}
-
 } // namespace kq::links

@@ -76,10 +76,6 @@ int lastBridgeIndex(const std::vector<std::string>& descriptions);
 // "READ ERROR: <system message> (<code in hex>)".
 std::string readErrorLine(std::uint32_t error);
 
-// The message for a cable the user may not open, or empty when `error` is no
-// permission problem.
-std::string hidAccessHint(int error);
-
 inline constexpr std::string_view kHidNotConnectedText =
     "USB interface cable is not securely connected, please check and re-try.";
 inline constexpr std::string_view kHidStalledText =

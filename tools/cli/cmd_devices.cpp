@@ -6,6 +6,7 @@
 #include "links/hid_backend.h"
 #include "links/hid_device.h"
 #include "links/hid_link.h"
+#include "links/hid_rules.h"
 #include "links/usbbridge.h"
 #include "links/usbbridge_tty.h"
 
@@ -34,9 +35,19 @@ int runDevices(const std::vector<std::string>& args) {
         for (const ListedHidDevice& l : listed) {
             if (!l.device)
                 continue;
-            std::printf("  %s\t%s\t%s\n", l.description.c_str(),
-                        l.device->PnPInfo().DevicePath().c_str(),
-                        l.device->ReadWriteAccess() ? "read-write" : "no read access");
+            // The IDs as a udev rule must spell them, so that a line filled in
+            // from this listing matches.
+            const links::HidInterfaceInfo& info = l.device->PnPInfo().Interface;
+            std::printf("  %s\t%s\t%s\t%s\n", l.description.c_str(), info.devicePath.c_str(),
+                        l.device->ReadWriteAccess() ? "read-write" : "no read access",
+                        links::hidUdevIds(info).c_str());
+            if (!l.device->ReadWriteAccess()) {
+                const std::string hint = links::hidAccessHint(
+                    l.device->OpenError(), info,
+                    links::installedHidRulesFile(links::hidRulesFileCandidates()));
+                if (!hint.empty())
+                    std::printf("    %s\n", hint.c_str());
+            }
         }
     }
     links::TtyUsbBridge::Discovery discovery;

@@ -2,6 +2,7 @@
 #include "hid_meter.h"
 
 #include "links/hid_link.h"
+#include "links/hid_rules.h"
 
 #include <cstdio>
 #include <memory>
@@ -50,7 +51,9 @@ int openHidMeter(const std::string& devicePath, const decode::ModelSwitchSet& sw
     meter.device = std::move(chosen->device);
     links::THidDevice* device = meter.device.get();
     if (!device->ReadWriteAccess()) {
-        const std::string hint = links::hidAccessHint(device->OpenError());
+        const std::string hint =
+            links::hidAccessHint(device->OpenError(), device->PnPInfo().Interface,
+                                 links::installedHidRulesFile(links::hidRulesFileCandidates()));
         std::fprintf(stderr, "kqmeter-cli: %s\n",
                      hint.empty() ? "the HID device cannot be opened for reading" : hint.c_str());
         return 1;
