@@ -1,0 +1,167 @@
+#!/usr/bin/env bash
+# The lab's HID cable: a cable made through the guest kernel's /dev/uhid, so
+# that hidapi, hidraw and udev are the real ones.
+# usage: hid.sh CASE VM_DIR BUILD_DIR
+set -u
+CASE=$1 VM=$2 BUILD=$3
+. "$(dirname "$0")/lab-lib.sh"
+SRC=$(cd "$lab_here/../.." && pwd)
+
+# Report descriptors, vendor page, 64-byte input reports, a 9-byte feature report.
+plain=0600ff0901a10115002600ff750895400901810295090901b102c0
+# ID 5 on every report.
+numbered=0600ff0901a10115002600ff7508850595400901810295090901b102c0
+# ID 5 on the feature report only: the input reports carry none.
+feature_id=0600ff0901a10115002600ff7508954009018102850595090901b102c0
+# A second top-level collection (usage 2, a feature report of its own).
+two=${plain}0600ff0902a101750895080902b102c0
+
+# Guest-side helpers every case's script starts with: a cable in the
+# background, its node, and the tools.
+prelude() {
+    cat <<EOS
+B=$BUILD SRC=$SRC
+CLI=\$B/tools/kqmeter-cli
+rm -rf /tmp/hid && mkdir -p /tmp/hid
+cable() { # options of uhid-cable; waits for the node
+    rm -f /tmp/hid/node
+    setsid /usr/bin/python3 "\$SRC/tests/lab/uhid-cable" --node-file /tmp/hid/node "\$@" \
+        >/tmp/hid/cable.log 2>&1 </dev/null &
+    cable_pid=\$!
+    for _ in \$(seq 1 100); do [ -s /tmp/hid/node ] && return 0; sleep 0.1; done
+    echo "the virtual cable did not appear"; cat /tmp/hid/cable.log; exit 1
+}
+unplug() { kill \$cable_pid 2>/dev/null; wait \$cable_pid 2>/dev/null; }
+trap unplug EXIT
+EOS
+}
+
+run_guest() { # script on stdin, after the prelude
+    { prelude; cat; } | guest >"$work/out"
+    local rc=$?
+    cat "$work/out"
+    return $rc
+}
+
+monitor_lines() { grep -cE $'^[0-9:]+\t[-0-9.]+\tlux\t' "$work/out"; }
+
+case $CASE in
+uhid)
+    # The unit test of the machine's HID backend that no ordinary test
+    # machine can run (no /dev/uhid there).
+    run_guest <<'EOS'
+"$B/tests/kq_unit_tests" --gtest_filter='HidUhid.*' 2>&1
+EOS
+    check "the uhid test passes" grep -q '^\[  PASSED  \] 1 test' "$work/out"
+    check "none is skipped" bash -c "! grep -q '^\[  SKIPPED' '$work/out'"
+    check "none fails" bash -c "! grep -q '^\[  FAILED' '$work/out'"
+    ;;
+monitor)
+    # Unnumbered reports; the bit-rate report as the cable received it.
+    run_guest <<EOS
+cable --features /tmp/hid/features --descriptor $plain
+"\$CLI" devices
+echo "-- monitor"
+timeout 30 "\$CLI" monitor --hid --count 3
+echo "-- rc \$?"
+echo "-- features"; cat /tmp/hid/features
+EOS
+    check "devices lists the cable read-write" grep -qE $'^  USB to Serial\t/dev/hidraw[0-9]+\tread-write' "$work/out"
+    check "monitor --hid decodes three frames" test "$(monitor_lines)" -eq 3
+    check "monitor ends after them" grep -qx -- '-- rc 0' "$work/out"
+    # Report 0, ten bytes: the light meter's 19200 bit/s little-endian, then 3.
+    check "the bit-rate report reached the cable byte for byte" \
+        grep -qx '0 00 00 4b 00 00 03 00 00 00 00' "$work/out"
+    ;;
+numbered)
+    run_guest <<EOS
+cable --descriptor $numbered --input-id 5
+timeout 30 "\$CLI" monitor --hid --count 3
+echo "-- rc \$?"
+EOS
+    check "numbered reports are assembled into frames" test "$(monitor_lines)" -eq 3
+    ;;
+feature-id)
+    # The kernel numbers input reports only when an input report has an ID.
+    run_guest <<EOS
+cable --descriptor $feature_id
+timeout 20 "\$CLI" monitor --hid --count 3
+echo "-- rc \$?"
+EOS
+    check "an ID on the feature report alone loses no frame" test "$(monitor_lines)" -eq 3
+    ;;
+collections)
+    run_guest <<EOS
+cable --descriptor $two
+"\$CLI" devices
+EOS
+    check "a cable with two top-level collections is listed once" \
+        test "$(grep -cE $'^  USB to Serial\t/dev/hidraw' "$work/out")" -eq 1
+    ;;
+pull)
+    # The cable goes while the monitor reads.
+    run_guest <<'EOS'
+cable --frames 30 --rate 5
+timeout 30 "$CLI" monitor --hid >/tmp/hid/out 2>/tmp/hid/err
+echo "-- rc $?"
+cat /tmp/hid/out; echo "-- err"; cat /tmp/hid/err
+EOS
+    check "frames before the pull are decoded" test "$(monitor_lines)" -ge 3
+    check "the monitor ends with an error status" grep -qx -- '-- rc 1' "$work/out"
+    check "it says the cable has gone" grep -q 'the HID cable has gone' "$work/out"
+    check "one read error, not a stream of them" \
+        test "$(grep -c 'READ ERROR' "$work/out")" -le 1
+    check "no crash" bash -c "! grep -qiE 'segmentation|abort|terminate called' '$work/out'"
+    ;;
+access)
+    # An ordinary user and a node only root may open; the advice must lead
+    # to a rule that matches.
+    run_guest <<EOS
+cable --name "Meter Cable" --vid 1A2B --pid 00CD
+node=\$(cat /tmp/hid/node)
+chmod 600 "\$node"
+as_user() { setpriv --reuid 65534 --regid 65534 --clear-groups "\$@"; }
+as_user "\$CLI" devices
+echo "-- monitor"
+as_user timeout 20 "\$CLI" monitor --hid --device "\$node" --count 1
+echo "-- rc \$?"
+EOS
+    check "devices tells the node cannot be read" grep -qE $'\t/dev/hidraw[0-9]+\tno read access' "$work/out"
+    # On no USB device, udev can match the kernel's name of the HID device
+    # only (upper-case hex, as the kernel writes it); the USB IDs in
+    # lower case are the udev group's to check, on a real USB device.
+    check "the line to add matches this cable" \
+        grep -qF 'SUBSYSTEM=="hidraw", KERNELS=="0003:1A2B:00CD.*", TAG+="uaccess"' "$work/out"
+    check "the monitor refuses with the permission advice" grep -q 'permission denied' "$work/out"
+    check "the advice names no source-tree path" bash -c "! grep -q 'dist/udev' '$work/out'"
+    check "the advice says why the rule cannot match this cable" grep -qi 'cannot match' "$work/out"
+    ;;
+hotplug)
+    # Arrival and removal reach the controller through the udev monitor when
+    # udevd runs, and through the kernel's own events when it does not.
+    run_guest <<'EOS'
+for mode in without with; do
+    if [ $mode = with ]; then
+        /lib/systemd/systemd-udevd --daemon
+        udevadm trigger --action=add >/dev/null 2>&1; udevadm settle -t 10
+    else
+        pkill -x systemd-udevd; rm -rf /run/udev
+    fi
+    echo "-- udevd: $mode"
+    "$B/tests/kq_unit_tests" --gtest_filter='HidUhidHotPlug.*' 2>&1 | grep -E '^\[ +(OK|FAILED|SKIPPED|PASSED) +\]|Failure|error:|Expected|Which|  Actual'
+done
+pkill -x systemd-udevd
+true
+EOS
+    check "without udevd: arrival and removal are seen" \
+        bash -c "sed -n '/^-- udevd: without/,/^-- udevd: with\$/p' '$work/out' | grep -q '^\[       OK \]'"
+    check "with udevd: arrival and removal are seen" \
+        bash -c "sed -n '/^-- udevd: with\$/,\$p' '$work/out' | grep -q '^\[       OK \]'"
+    check "nothing failed or was skipped" bash -c "! grep -qE 'FAILED|SKIPPED' '$work/out'"
+    ;;
+*)
+    echo "hid.sh: no case $CASE" >&2
+    exit 2
+    ;;
+esac
+finish_case
