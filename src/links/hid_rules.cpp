@@ -65,7 +65,10 @@ std::string hidAccessHint(int error, const HidInterfaceInfo& info, const std::st
     const std::string own = rulesFile.rfind("/etc/", 0) == 0
                                 ? rulesFile
                                 : std::string("/etc/udev/rules.d/61-kqmeter-cable.rules");
-    if (hidNameRuleMatches(info)) {
+    // Where the system told nothing of what udev sees, the rules are the best
+    // there is to offer.
+    const bool unknown = info.usbVendorId.empty() && info.hidName.empty();
+    if (hidNameRuleMatches(info) || unknown) {
         if (rulesFile.empty())
             out += std::string("Install kqmeter's udev rules as ") + kHidRulesFile + ", load";
         else
