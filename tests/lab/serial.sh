@@ -16,9 +16,19 @@ monitor)
 B=$1
 timeout 30 "$B/tools/kqmeter-cli" monitor --serial /dev/ttyS1 --count 3 >/tmp/serial.out 2>&1 &
 mon=$!
-sleep 1.5
-echo "-- stty: $(stty -F /dev/ttyS1 2>&1 | tr '\n;' '  ')"
+# The settings as stty reads them once the monitor has set the line up (a
+# UART keeps them after the close, too).
+line=
+while kill -0 $mon 2>/dev/null; do
+    line=$(stty -F /dev/ttyS1 2>&1 | tr '\n;' '  ')
+    case $line in *"speed 2400 baud"*) break ;; esac
+    sleep 0.2
+done
 wait $mon
+rc=$?
+case $line in *"speed 2400 baud"*) ;; *) line=$(stty -F /dev/ttyS1 2>&1 | tr '\n;' '  ') ;; esac
+echo "-- stty: $line"
+(exit $rc)
 echo "-- rc $?"
 cat /tmp/serial.out
 EOS
