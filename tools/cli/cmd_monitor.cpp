@@ -20,9 +20,11 @@ int runMonitor(const std::vector<std::string>& args) {
     line.option("--count", "--count needs a positive number",
                 [&](const std::string& v) { return wholeNumberIn(v, 1, LLONG_MAX, count); });
     MonitorLines::Format format = MonitorLines::Format::Tsv;
-    line.option("--format", "--format takes tsv or json", [&](const std::string& v) {
-        format = v == "json" ? MonitorLines::Format::Json : MonitorLines::Format::Tsv;
-        return v == "tsv" || v == "json";
+    line.option("--format", "--format takes tsv, json or csv", [&](const std::string& v) {
+        format = v == "json"  ? MonitorLines::Format::Json
+                 : v == "csv" ? MonitorLines::Format::Csv
+                              : MonitorLines::Format::Tsv;
+        return v == "tsv" || v == "json" || v == "csv";
     });
     MqttChoice mqtt;
     addMqttOptions(line, mqtt);

@@ -23,12 +23,12 @@ constexpr std::array<Command, 7> kCommands{{
      "does and prints one JSON line per frame: the display, the reading, its verdict\n"
      "against the limits, and the row and chart point it would log.\n"},
     {"monitor",
-     "monitor --usb|--serial PORT [--count N] [--format tsv|json] [MQTT]\n"
-     "monitor --hid [--device PATH] [--count N] [--format tsv|json] [MQTT]\n",
+     "monitor --usb|--serial PORT [--count N] [--format tsv|json|csv] [MQTT]\n"
+     "monitor --hid [--device PATH] [--count N] [--format tsv|json|csv] [MQTT]\n",
      "Prints the meter's readings as they come, one line each: time, value, unit and\n"
-     "verdict (tsv), or one JSON object (json). PORT is COM1..COM4 or a device file;\n"
-     "--hid reads the last \"USB to Serial\" device, or PATH. Runs until Ctrl-C, or\n"
-     "until N readings.\n"
+     "verdict (tsv), one JSON object (json), or a row of a CSV log after its header\n"
+     "(csv). PORT is COM1..COM4 or a device file; --hid reads the last \"USB to\n"
+     "Serial\" device, or PATH. Runs until Ctrl-C, or until N readings.\n"
      "MQTT: --mqtt mqtt[s]://HOST[:PORT]/TOPIC [--mqtt-user USER] [--mqtt-cafile FILE]\n"
      "[--mqtt-queue N] publishes each reading as JSON on TOPIC (QoS 1), \"online\" or\n"
      "\"offline\" on TOPIC/status (retained), and on TOPIC/dropped how many readings\n"

@@ -4,6 +4,7 @@
 #include "decode/reading_sink.h"
 #include "decode/reading_steps.h"
 #include "decode/system_locale.h"
+#include "files/csv_fields.h"
 #include "mqtt/reading_message.h"
 #include "reading_fields.h"
 #include "record/reading_log.h"
@@ -35,10 +36,10 @@ private:
 // One decoded frame as every monitor prints it. tsv: the time of day as the log
 // writes it (with the system's separator), the value as the meter shows it, the
 // unit and the frame's own verdict, separated by tabs; json: one object a line
-// with the fields a broker gets.
+// with the fields a broker gets; csv: the rows of a CSV log, header first.
 class MonitorLines {
 public:
-    enum class Format { Tsv, Json };
+    enum class Format { Tsv, Json, Csv };
     explicit MonitorLines(Format format = Format::Tsv) : m_format(format) {}
 
     // Prints the frame; returns it as a numbered reading.
@@ -47,6 +48,18 @@ public:
                                                     record::isoDateTime(record::systemMoment()));
         if (m_format == Format::Json) {
             std::printf("%s\n", mqtt::readingMessage(r).c_str());
+        } else if (m_format == Format::Csv) {
+            if (r.no == 1)
+                std::fwrite(files::kCsvHeader.data(), 1, files::kCsvHeader.size(), stdout);
+            std::string line = std::to_string(r.no);
+            for (const std::string& field :
+                 {r.datetime, record::formatTimeOfDay(record::systemTimeOfDay(), ":"), r.value,
+                  r.unit, r.verdict, r.text}) {
+                line += ',';
+                files::appendCsvField(line, field);
+            }
+            line += "\r\n";
+            std::fwrite(line.data(), 1, line.size(), stdout);
         } else {
             std::printf("%s\t%s\t%s\t%s\n",
                         record::formatTimeOfDay(record::systemTimeOfDay(), m_timeSeparator).c_str(),
