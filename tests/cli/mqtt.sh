@@ -233,10 +233,9 @@ allow_anonymous false
 password_file $work/passwd
 CONF
     start_broker
-    tls_sub() {
-        mosquitto_sub -h 127.0.0.1 -p "$tls_port" --cafile "$work/ca.crt" -u meter1 -P 's3cret pass' "$@"
-    }
-    tls_sub -t kq/tls -q 1 >"$work/tls.out" 2>&1 &
+    # Started directly, not through a function, so that $! is the subscriber itself.
+    mosquitto_sub -h 127.0.0.1 -p "$tls_port" --cafile "$work/ca.crt" -u meter1 -P 's3cret pass' \
+        -t kq/tls -q 1 >"$work/tls.out" 2>&1 &
     pids+=($!)
     sleep 0.5
     KQMETER_MQTT_PASSWORD='s3cret pass' "$CLI" record --usb --mqtt "mqtts://127.0.0.1:$tls_port/kq/tls" \
