@@ -112,9 +112,11 @@ TEST(LogStatistics, MatchesTheTwoPassModelOnRandomLogs) {
         EXPECT_EQ(s.unit, unit);
         const auto& xs = model.numbers[unit];
         ASSERT_EQ(s.stats.count(), xs.size());
-        for (const auto& [u, n] : model.rows)
-            if (u != unit)
+        for (const auto& [u, n] : model.rows) {
+            if (u != unit) {
                 EXPECT_EQ(s.otherUnits.at(u), n) << u;
+            }
+        }
         EXPECT_EQ(s.otherUnits.size(), model.rows.size() - (rows > 0 ? 1 : 0));
         if (xs.empty()) {
             EXPECT_FALSE(s.stats.mean());

@@ -38,8 +38,9 @@ TEST(LogMoment, IsoDateTimeIsLocalTimeWithMillisecondsAndOffset) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(isoDateTime(c.m), c.text);
-        if (*c.text)
+        if (*c.text) {
             EXPECT_EQ(parseIsoDateTime(c.text), std::optional<LogMoment>(c.m));
+        }
     }
 }
 
