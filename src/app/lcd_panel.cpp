@@ -74,6 +74,23 @@ QRect digitBounds(int index) {
 constexpr std::array<Widget, 4> kDigitWidgets = {Widget::LcdDa, Widget::LcdDb, Widget::LcdDc,
                                                  Widget::LcdDd};
 constexpr std::array<Widget, 3> kPoints = {Widget::LcdP1, Widget::LcdP2, Widget::LcdP3};
+constexpr std::array<Widget, 4> kRow2Digits = {Widget::LcdDa2, Widget::LcdDb2, Widget::LcdDc2,
+                                               Widget::LcdDd2};
+constexpr std::array<Widget, 3> kRow2Points = {Widget::LcdP12, Widget::LcdP22, Widget::LcdP32};
+
+// The two-row glass: both rows of four digits in the space of the big row, clear of the
+// annunciators along the top and the foot. Digit pitch, left of the first digit, tops.
+constexpr qreal kRowPitch = 54;
+constexpr qreal kRowLeft = 78;
+constexpr std::array<qreal, 2> kRowTop = {34, 102};
+constexpr QSizeF kRowDigit = {30, 54};
+
+// What the two-row glass draws of the annunciators: those the second family lights in the
+// visible area. The light meter's own (its units, the bar, REL, the per-cent sign ...) are
+// what the last light-meter frame left and mean nothing on this glass.
+constexpr std::array<Widget, 10> kTwoRowAnnunciators = {
+    Widget::LCDHold, Widget::p_off, Widget::MAX,    Widget::MIN, Widget::X10,
+    Widget::t_p,     Widget::power, Widget::loadNO, Widget::REC, Widget::usb1};
 
 using WidgetSet = std::bitset<decode::kWidgetCount>;
 
@@ -118,6 +135,22 @@ bool LcdPanel::setDisplay(const decode::DisplayModel& model) {
     }
     next.barSegments = model.isShown(Widget::PBar2) ? litBarSegments(model.PBar2) : 0;
     next.lit.reset(static_cast<std::size_t>(Widget::PBar2));
+    if (model.family == decode::DisplayModel::Family::Lcd24B) {
+        next.twoRows = true;
+        next.barSegments = 0;
+        WidgetSet lit;
+        for (Widget w : kTwoRowAnnunciators)
+            lit.set(static_cast<std::size_t>(w), model.isShown(w));
+        for (Widget w : kPoints)
+            lit.set(static_cast<std::size_t>(w), model.isShown(w));
+        for (Widget w : kRow2Points)
+            lit.set(static_cast<std::size_t>(w), model.isShown(w));
+        lit.set(static_cast<std::size_t>(Widget::LcdFH), model.isShown(Widget::LcdFH));
+        next.lit = lit;
+        for (std::size_t i = 0; i < kRow2Digits.size(); ++i)
+            next.row2[i] = model.isShown(kRow2Digits[i]) ? segmentsForCaption(model.row2[i]) : 0;
+        next.unit = QString::fromStdString(model.MaxTextU);
+    }
 
     if (next == m_glass) {
         return false;
@@ -128,6 +161,11 @@ bool LcdPanel::setDisplay(const decode::DisplayModel& model) {
 }
 
 void LcdPanel::updateChanged(const Glass& before, const Glass& after) {
+    // The two-row glass is drawn whole: few meters of that family send many frames a second.
+    if (before.twoRows || after.twoRows) {
+        update();
+        return;
+    }
     QRegion dirty;
     for (std::size_t i = 0; i < before.digits.size(); ++i) {
         if (before.digits[i] != after.digits[i])
@@ -181,6 +219,26 @@ QRectF LcdPanel::placeOf(Widget widget) {
     return {};
 }
 
+QRectF LcdPanel::twoRowDigitBox(int row, int index) {
+    return {kRowLeft + std::clamp(index, 0, 3) * kRowPitch, kRowTop[row == 0 ? 0 : 1],
+            kRowDigit.width(), kRowDigit.height()};
+}
+
+QRectF LcdPanel::twoRowPointBox(int row, int index) {
+    const QRectF digit = twoRowDigitBox(row, index);
+    return {digit.right() + 9, digit.bottom() - 5, 5, 5};
+}
+
+QRectF LcdPanel::twoRowMinusBox() {
+    const QRectF first = twoRowDigitBox(1, 0);
+    return {first.left() - 34, first.center().y() - 2.5, 22, 5};
+}
+
+QRectF LcdPanel::twoRowUnitBox() {
+    const QRectF last = twoRowDigitBox(1, 3);
+    return {last.right() + 20, last.bottom() - 26, kWidth - last.right() - 24, 26};
+}
+
 QRectF LcdPanel::barSegment(int index) {
     return {kBarLeft + index * kBarPitch, kBarTop, kBarPitch - 2, kBarHeight};
 }
@@ -196,6 +254,38 @@ int LcdPanel::litBarSegments(int position) {
     const long long lit =
         (static_cast<long long>(position) * kBarSegments + kBarRange - 1) / kBarRange;
     return static_cast<int>(lit);
+}
+
+void LcdPanel::paintTwoRows(QPainter& painter, const QColor& ink) const {
+    for (int i = 0; i < 4; ++i) {
+        paintGlyph(painter, twoRowDigitBox(0, i), m_glass.digits[static_cast<std::size_t>(i)],
+                   kDigitStyle, ink, Qt::transparent);
+        paintGlyph(painter, twoRowDigitBox(1, i), m_glass.row2[static_cast<std::size_t>(i)],
+                   kDigitStyle, ink, Qt::transparent);
+    }
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(ink);
+    // Row 1 reads Da P1 Db P2 Dc P3 Dd, row 2 Da2 P12 Db2 P22 Dc2 P32 Dd2.
+    for (int i = 0; i < 3; ++i) {
+        if (m_glass.lit.test(static_cast<std::size_t>(kPoints[static_cast<std::size_t>(i)])))
+            painter.drawRoundedRect(twoRowPointBox(0, i), 1, 1);
+        if (m_glass.lit.test(static_cast<std::size_t>(kRow2Points[static_cast<std::size_t>(i)])))
+            painter.drawRoundedRect(twoRowPointBox(1, i), 1, 1);
+    }
+    if (m_glass.lit.test(static_cast<std::size_t>(Widget::LcdFH)))
+        painter.drawRect(twoRowMinusBox());
+    for (Widget w : kTwoRowAnnunciators) {
+        if (m_glass.lit.test(static_cast<std::size_t>(w)))
+            paintAnnunciator(painter, w, placeOf(w), ink);
+    }
+    if (!m_glass.unit.isEmpty()) {
+        QFont font(QStringLiteral("DejaVu Sans"));
+        font.setPixelSize(20);
+        font.setBold(true);
+        painter.setFont(font);
+        painter.setPen(ink);
+        painter.drawText(twoRowUnitBox(), Qt::AlignLeft | Qt::AlignBottom, m_glass.unit);
+    }
 }
 
 const QPixmap& LcdPanel::digitPicture(int index, SegmentMask lit) const {
@@ -225,6 +315,10 @@ const QPixmap& LcdPanel::digitPicture(int index, SegmentMask lit) const {
 }
 
 void LcdPanel::paintLit(QPainter& painter, const QColor& ink, const QRect& dirty) const {
+    if (m_glass.twoRows) {
+        paintTwoRows(painter, ink);
+        return;
+    }
     painter.setPen(Qt::NoPen);
     painter.setBrush(ink);
     for (Widget w : kPoints) {
@@ -244,7 +338,8 @@ void LcdPanel::paintLit(QPainter& painter, const QColor& ink, const QRect& dirty
 const QPixmap& LcdPanel::background() {
     const qreal ratio = devicePixelRatioF();
     const QSize pixels = (QSizeF(size()) * ratio).toSize();
-    if (m_background.size() != pixels || m_backgroundGhost != m_ghost) {
+    if (m_background.size() != pixels || m_backgroundGhost != m_ghost ||
+        m_backgroundTwoRows != m_glass.twoRows) {
         m_background = QPixmap(pixels);
         m_background.setDevicePixelRatio(ratio);
         m_background.fill(Qt::transparent);
@@ -254,6 +349,7 @@ const QPixmap& LcdPanel::background() {
         paintBezelShade(painter);
         paintUnlit(painter);
         m_backgroundGhost = m_ghost;
+        m_backgroundTwoRows = m_glass.twoRows;
     }
     return m_background;
 }
@@ -291,6 +387,13 @@ void LcdPanel::paintUnlit(QPainter& painter) const {
     if (!m_ghost)
         return;
     painter.setRenderHint(QPainter::Antialiasing);
+    if (m_glass.twoRows) {
+        for (int row = 0; row < 2; ++row) {
+            for (int i = 0; i < 4; ++i)
+                paintGlyph(painter, twoRowDigitBox(row, i), 0, kDigitStyle, kInk, kGhost);
+        }
+        return;
+    }
     for (int i = 0; i < 4; ++i) {
         paintGlyph(painter, digitBox(i), 0, kDigitStyle, kInk, kGhost);
     }
@@ -310,7 +413,7 @@ void LcdPanel::paintGlass(QPainter& painter, const QRect& dirty) const {
     // the unlit segments are in the background; the shadows of the lit
     // segments go under the ink
     // the digits come with their shadows; no other ink comes near them
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < 4 && !m_glass.twoRows; ++i) {
         const SegmentMask lit = m_glass.digits[static_cast<std::size_t>(i)];
         if (lit != 0 && digitBounds(i).intersects(dirty))
             painter.drawPixmap(digitBounds(i).topLeft(), digitPicture(i, lit));

@@ -42,6 +42,13 @@ public:
     // The box of a point, an annunciator or the bar graph; a null rect for a widget this glass
     // does not draw (the second row and everything else below the visible area).
     static QRectF placeOf(decode::Widget widget);
+    // The two-row glass of the second frame family: digit `index` (0 = leftmost) of row 0 (the
+    // main row) or row 1, the point after it, the minus sign before row 1 and the unit beside it.
+    static QRectF twoRowDigitBox(int row, int index);
+    static QRectF twoRowPointBox(int row, int index);
+    static QRectF twoRowMinusBox();
+    static QRectF twoRowUnitBox();
+
     // Segment i of the bar graph (0 = leftmost).
     static QRectF barSegment(int index);
     // How many bar segments a position lights.
@@ -58,6 +65,10 @@ private:
         std::array<SegmentMask, 4> digits{};
         std::bitset<decode::kWidgetCount> lit; // drawn widgets that are shown
         int barSegments = 0;
+        // the second family's glass: both rows, the minus sign and the unit
+        bool twoRows = false;
+        std::array<SegmentMask, 4> row2{};
+        QString unit;
         bool operator==(const Glass&) const = default;
     };
 
@@ -72,6 +83,7 @@ private:
     const QPixmap& digitPicture(int index, SegmentMask lit) const;
     // Schedules the repaint of what differs between two pictures.
     void updateChanged(const Glass& before, const Glass& after);
+    void paintTwoRows(QPainter& painter, const QColor& ink) const;
 
     Glass m_glass;
     bool m_ghost = true;
@@ -82,6 +94,7 @@ private:
     // digitPicture() by digit and segments (key index << 8 | mask), for one pixel ratio
     mutable QHash<int, QPixmap> m_digitPictures;
     mutable qreal m_digitPicturesRatio = 0;
+    bool m_backgroundTwoRows = false;
 };
 
 } // namespace kq::app

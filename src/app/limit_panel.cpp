@@ -162,8 +162,15 @@ bool LimitPanel::connected() const {
 }
 
 void LimitPanel::setDisplay(const decode::DisplayModel& model) {
-    setMeasure(QString::fromStdString(model.T1VALUE));
-    setVerdict(model.verdict, QString::fromStdString(model.judge));
+    // The second family is never judged: the value and the verdict a light-meter frame left
+    // would read as this meter's.
+    if (model.family == decode::DisplayModel::Family::Lcd24B) {
+        setMeasure(QString());
+        setVerdict(decode::DisplayModel::Verdict::None, QString());
+    } else {
+        setMeasure(QString::fromStdString(model.T1VALUE));
+        setVerdict(model.verdict, QString::fromStdString(model.judge));
+    }
     setConnected(model.isShown(decode::Widget::conok));
 }
 

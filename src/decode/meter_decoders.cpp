@@ -142,6 +142,7 @@ DecodeStatus LcdDisplay12B(MeterState& state, ReadingSink* sink) {
     const Lcd12BFrame frame = decode12B(nibbles, state.FrameText);
 
     DisplayModel& d = state.display;
+    d.family = DisplayModel::Family::Lcd12B;
     blankFullList(d);
     d.setShown(Widget::T_dPoint1, true);
     d.setShown(Widget::T_dPoint2, true);
@@ -194,6 +195,7 @@ DecodeStatus LcdDisplay24B(MeterState& state) {
     const Lcd24BFrame frame = decode24B(nibbles);
 
     DisplayModel& d = state.display;
+    d.family = DisplayModel::Family::Lcd24B;
     blankShortList(d);
     state.UnitText.clear();
 
@@ -261,6 +263,7 @@ DecodeStatus LcdDisplay24B(MeterState& state) {
 
 DecodeStatus LcdDisplay36B(MeterState& state) {
     DisplayModel& d = state.display;
+    d.family = DisplayModel::Family::Fixed36B;
     blankFullList(d);
     d.setShown(Widget::T_dPoint1, false);
     d.setShown(Widget::T_dPoint2, false);

@@ -29,6 +29,12 @@ struct DisplayModel {
 
     int PBar2 = 30; // bar graph position as set; the bar shows at most its range (2000)
 
+    // The frame family that last reached the glass. The two families light different widgets
+    // (the two-row family has no bar, no verdict and its reading often on the second row), so
+    // the window draws the glass and the limit panel for the family it has.
+    enum class Family : std::uint8_t { None, Lcd12B, Lcd24B, Fixed36B };
+    Family family = Family::None;
+
     bool isShown(Widget w) const { return shown.test(static_cast<std::size_t>(w)); }
     void setShown(Widget w, bool on) { shown.set(static_cast<std::size_t>(w), on); }
 

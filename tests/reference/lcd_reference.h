@@ -193,6 +193,8 @@ inline DecodeStatus referenceLcdDisplay12B(MeterState& s, decode::ReadingSink* s
     if (!segmentBits(s.FrameText, bits, bad))
         return {DecodeStatus::Kind::BadCharacter, bad};
 
+    // The window draws the glass of the family that spoke last.
+    s.display.family = decode::DisplayModel::Family::Lcd12B;
     for (const std::string& name : fullBlankList())
         show(s, name, false);
     show(s, "T_dPoint1", true);
@@ -302,6 +304,7 @@ inline DecodeStatus referenceLcdDisplay24B(MeterState& s) {
     if (!segmentBits(s.FrameText, bits, bad))
         return {DecodeStatus::Kind::BadCharacter, bad};
 
+    s.display.family = decode::DisplayModel::Family::Lcd24B;
     for (const std::string& name : shortBlankList())
         show(s, name, false);
 
