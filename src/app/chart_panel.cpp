@@ -3,6 +3,7 @@
 #include "app/log_strip.h"
 #include "decode/number_text.h"
 #include "record/chart_pager.h"
+#include "record/chart_value_axis.h"
 
 #include <QAction>
 #include <QAreaSeries>
@@ -12,6 +13,8 @@
 #include <QEvent>
 #include <QFrame>
 #include <QGraphicsLayout>
+#include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QLineSeries>
 #include <QPainter>
@@ -35,7 +38,10 @@ constexpr int kToolbarHeight = 26;
 enum class Glyph { First, Previous, Next, Last, Enlarge, Restore };
 
 QIcon paintedIcon(Glyph glyph, int size) {
-    QPixmap pm(size, size);
+    // Drawn at the screen's pixel density, so a scaled screen shows it sharp.
+    const qreal ratio = qApp->devicePixelRatio();
+    QPixmap pm(QSize(size, size) * ratio);
+    pm.setDevicePixelRatio(ratio);
     pm.fill(Qt::transparent);
     QPainter p(&pm);
     p.setRenderHint(QPainter::Antialiasing);
@@ -96,7 +102,10 @@ QToolButton* addButton(QWidget* parent, const char* name, const QString& hint, Q
     b->setObjectName(QString::fromLatin1(name));
     b->setToolTip(hint);
     b->setGeometry(place);
-    b->setFocusPolicy(Qt::NoFocus);
+    // Reached with Tab and pressed with Space like any button; the picture buttons are named
+    // for a screen reader by their hint.
+    b->setFocusPolicy(Qt::TabFocus);
+    b->setAccessibleName(hint);
     return b;
 }
 
@@ -191,6 +200,9 @@ void ChartPanel::buildChart() {
     m_view->setRubberBand(QChartView::NoRubberBand);
     m_view->setFrameShape(QFrame::NoFrame);
     m_view->setBackgroundBrush(QColor(192, 221, 248));
+    // With the focus, PageUp / PageDown / Home / End page through the readings.
+    m_view->setFocusPolicy(Qt::StrongFocus);
+    m_view->setAccessibleName(QStringLiteral("Trend chart"));
     m_view->installEventFilter(this);
     m_view->viewport()->installEventFilter(this);
 }
@@ -235,6 +247,7 @@ void ChartPanel::buildToolbar() {
     m_previous->setIcon(paintedIcon(Glyph::Previous, 16));
     m_pageNo = addButton(this, "Bt10", QStringLiteral("Page No."), QRect(211, 3, 25, 21));
     m_pageNo->setText(QString::number(m_pager.curPage()));
+    m_pageNo->setFocusPolicy(Qt::NoFocus); // shows the page number, does nothing
     QPalette pagePalette = m_pageNo->palette();
     pagePalette.setColor(QPalette::ButtonText, Qt::blue);
     m_pageNo->setPalette(pagePalette);
@@ -280,14 +293,33 @@ void ChartPanel::refresh() {
     if (m_xAxis->min() != xMin || m_xAxis->max() != xMax) {
         setRangeAndTicks(m_xAxis, xMin, xMax, 5, 1);
     }
-    const double yMin = m_pager.yAxisMin();
-    const double yMax = m_pager.yAxisMax();
-    if (yMin <= yMax && (m_yAxis->min() != yMin || m_yAxis->max() != yMax)) {
-        setRangeAndTicks(m_yAxis, yMin, yMax, 4, 0);
+    const record::ValueSpan y = valueAxis();
+    if (y.min <= y.max && (m_yAxis->min() != y.min || m_yAxis->max() != y.max)) {
+        setRangeAndTicks(m_yAxis, y.min, y.max, 4, 0);
     }
     m_area->setVisible(m_pager.fill());
     m_pageNo->setText(QString::number(m_pager.curPage()));
     feedSeries(false);
+}
+
+record::ValueSpan ChartPanel::valueAxis() {
+    const record::ValueSpan newest{m_pager.yAxisMin(), m_pager.yAxisMax()};
+    const std::int64_t last = static_cast<std::int64_t>(m_pager.size()) - 1;
+    const bool live = m_pager.xMax() >= last;
+    if (live)
+        return record::valueAxisForPage(true, newest, std::nullopt);
+    // An older page's points never change: their extremes are found once per page.
+    if (!m_fitted || m_fittedXMin != m_pager.xMin() || m_fittedXMax != m_pager.xMax()) {
+        m_fitted = record::pointsSpan(m_pager, m_pager.xMin(), m_pager.xMax());
+        m_fittedXMin = m_pager.xMin();
+        m_fittedXMax = m_pager.xMax();
+    }
+    return record::valueAxisForPage(false, newest, m_fitted);
+}
+
+QList<QWidget*> ChartPanel::focusChain() const {
+    return {m_fill, m_pageLength, m_new,     m_save,    m_first, m_previous,
+            m_next, m_last,       m_enlarge, m_restore, m_view};
 }
 
 void ChartPanel::feedSeries(bool replaceAll) {
@@ -428,8 +460,11 @@ void ChartPanel::Timer2Timer() {
     m_timer2->stop();
 }
 
-QRect ChartPanel::enlargedGeometry(QSize windowOuterSize) {
-    return QRect(2, 28, windowOuterSize.width() - 12, windowOuterSize.height() - 85);
+QRect ChartPanel::enlargedGeometry(QSize clientSize) {
+    // Everything below the top row of buttons, to the edges: no strip of the grid or of the
+    // limit panel is left beside or below it.
+    constexpr int kTopRow = 28;
+    return QRect(0, kTopRow, clientSize.width(), clientSize.height() - kTopRow);
 }
 
 void ChartPanel::TbFdClick() {
@@ -437,7 +472,7 @@ void ChartPanel::TbFdClick() {
         m_enlarge->hide();
         m_restore->show();
         m_normalGeometry = geometry();
-        setGeometry(enlargedGeometry(window()->frameGeometry().size()));
+        setGeometry(enlargedGeometry(parentWidget() ? parentWidget()->size() : size()));
         raise();
         m_enlarged = true;
     } else {
@@ -455,6 +490,25 @@ void ChartPanel::resizeEvent(QResizeEvent* event) {
 }
 
 bool ChartPanel::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress && watched == m_view) {
+        // The page keys move as the toolbar's buttons do.
+        switch (static_cast<QKeyEvent*>(event)->key()) {
+        case Qt::Key_PageUp:
+            BTPreviousClick();
+            return true;
+        case Qt::Key_PageDown:
+            BtNextClick();
+            return true;
+        case Qt::Key_Home:
+            BtFirstClick();
+            return true;
+        case Qt::Key_End:
+            BTlastClick();
+            return true;
+        default:
+            break;
+        }
+    }
     // The wheel neither scrolls nor zooms the chart.
     if (event->type() == QEvent::Wheel && (watched == m_view || watched == m_view->viewport())) {
         event->accept();

@@ -5,6 +5,9 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <optional>
+
+#include "record/chart_value_axis.h"
 
 class QAction;
 class QAbstractButton;
@@ -41,6 +44,10 @@ public:
     // pager has not changed since the last call.
     void refresh();
 
+    // Its controls in Tab order: the toolbar left to right, then the chart, which pages with
+    // PageUp, PageDown, Home and End.
+    QList<QWidget*> focusChain() const;
+
     // The chart alone, without the toolbar, for the bitmap export.
     QWidget* chartSurface() const;
     QPixmap grabChart();
@@ -61,9 +68,9 @@ public:
     QLineSeries* Series1() const { return m_line; }
     bool enlarged() const { return m_enlarged; }
 
-    // Enlarged place for a window of the given outer size: the whole client area below the
-    // menu and the top row of buttons.
-    static QRect enlargedGeometry(QSize windowOuterSize);
+    // Enlarged place in a client area of the given size: all of it below the top row of
+    // buttons.
+    static QRect enlargedGeometry(QSize clientSize);
 
 public slots:
     void BtFirstClick();
@@ -84,6 +91,7 @@ private:
     void buildChart();
     void buildToolbar();
     void feedSeries(bool replaceAll);
+    record::ValueSpan valueAxis();
 
     record::TChartControl& m_pager;
     QChartView* m_view = nullptr;
@@ -115,6 +123,11 @@ private:
     std::int64_t m_fedXMax = -1;
     std::int64_t m_fedUpTo = 0; // points with x below this are in the series (inside the window)
     bool m_fedDecimated = false;
+
+    // The extremes of the older page last fitted, and its x window.
+    std::optional<record::ValueSpan> m_fitted;
+    std::int64_t m_fittedXMin = 0;
+    std::int64_t m_fittedXMax = -1;
 
     bool m_enlarged = false;
     QRect m_normalGeometry;

@@ -57,7 +57,7 @@ bool TChartControl::AddValue(double value) {
     m_points.append(value);
     FPointCount = static_cast<std::int32_t>(m_points.size());
     recountPages();
-    if (!FBrowsing) {
+    if (!FBrowsing && m_follow) {
         scrollWithLimitCheck(FPageSize);
         FCurPage = FPageCount;
     }

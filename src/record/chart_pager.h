@@ -33,6 +33,10 @@ public:
     void SetYMax(double value);
     void SetYMin(double value);
     void SetFill(bool show);
+    // Off, a new point never moves the view, even on the newest page: the chart stays on the
+    // page the user chose until a page move (on at start).
+    void setFollow(bool follow) { m_follow = follow; }
+    bool follows() const { return m_follow; }
 
     // Moves the x window by d, |times| times, each move made only when there is data beyond the
     // window's edge in that direction (d > 0: the largest x of the data is greater than the
@@ -87,6 +91,7 @@ private:
     double FYMax = 0;
     double FYMin = 0;
     bool FFill = true;
+    bool m_follow = true;
 
     std::int64_t m_xMin = 1;
     std::int64_t m_xMax = 1;

@@ -241,10 +241,10 @@ private slots:
 
     void enlargeAndRestore() {
         Harness h;
-        const QSize outer = h.window.frameGeometry().size();
         click(*h.panel, "TbFd");
         QVERIFY(h.panel->enlarged());
-        QCOMPARE(h.panel->geometry(), QRect(2, 28, outer.width() - 12, outer.height() - 85));
+        // Nothing of the grid or the limit panel is left beside or below it.
+        QCOMPARE(h.panel->geometry(), QRect(0, 28, 719, 544 - 28));
         QVERIFY(child<QWidget>(*h.panel, "TbSx")->isVisible());
         QVERIFY(!child<QWidget>(*h.panel, "TbFd")->isVisible());
         QCOMPARE(h.panel->chartSurface()->size(), h.panel->size());
@@ -253,6 +253,39 @@ private slots:
         QCOMPARE(h.panel->geometry(), QRect(400, 152, 321, 394));
         QVERIFY(child<QWidget>(*h.panel, "TbFd")->isVisible());
         QCOMPARE(h.panel->chartSurface()->size(), QSize(321, 394));
+    }
+
+    // Paged back to an older page, the value axis fits that page's points and holds still while
+    // new readings of another size arrive; the live page keeps the axis of the newest reading.
+    void olderPageFitsItsOwnPointsAndHoldsStill() {
+        Harness h;
+        // The reading log's rule: the axis follows the newest reading's size.
+        auto reading = [&h](double v) {
+            const double n = v <= 20 ? 20 : v <= 200 ? 200 : v <= 2000 ? 2000 : 20000;
+            h.pager.SetYMax(n);
+            h.pager.SetYMin(-n);
+            h.pager.AddValue(v);
+        };
+        for (int i = 0; i < 100; ++i)
+            reading(150 + i % 10); // page 1: 150 ... 159
+        for (int i = 0; i < 99; ++i)
+            reading(1500); // page 2, the live page
+        h.panel->refresh();
+        auto* y = axis(*h.panel, Qt::Vertical);
+        QCOMPARE(h.page(), QStringLiteral("2"));
+        QCOMPARE(std::make_pair(y->min(), y->max()), std::make_pair(-2000.0, 2000.0));
+
+        click(*h.panel, "BtFirst");
+        QCOMPARE(h.page(), QStringLiteral("1"));
+        QCOMPARE(std::make_pair(y->min(), y->max()), std::make_pair(150.0, 160.0));
+        for (int i = 0; i < 5; ++i) {
+            reading(i % 2 ? 15 : 9000);
+            h.panel->refresh();
+            QCOMPARE(std::make_pair(y->min(), y->max()), std::make_pair(150.0, 160.0));
+        }
+
+        click(*h.panel, "BTlast");
+        QCOMPARE(std::make_pair(y->min(), y->max()), std::make_pair(-20000.0, 20000.0));
     }
 
     void wheelIsSwallowed() {
