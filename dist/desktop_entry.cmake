@@ -1,4 +1,4 @@
-# Fills the desktop entry's name with the title of the built model's window, as
+# Fills the desktop entry's (or the metainfo's) name with the title of the built model's window, as
 # `kqmeter --version` tells it on its second line ("KQ510 Interface Program
 # Ver:2.00"); the menu shows it without the version.
 # usage: cmake -DPROGRAM=kqmeter -DIN=kqmeter.desktop.in -DOUT=kqmeter.desktop -P desktop_entry.cmake
