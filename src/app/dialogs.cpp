@@ -1,15 +1,29 @@
 #include "app/dialogs.h"
 
+#include <QApplication>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QMainWindow>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStandardPaths>
 
 namespace kq::app {
 
-void QtDialogs::message(QWidget* owner, const QString& caption, const QString& text, Icon icon) {
+QString messageTitle(const QWidget* owner) {
+    if (owner)
+        return owner->window()->windowTitle();
+    // A box without an owner still carries the program's name: the main window's.
+    for (const QWidget* top : QApplication::topLevelWidgets()) {
+        if (qobject_cast<const QMainWindow*>(top) && !top->windowTitle().isEmpty())
+            return top->windowTitle();
+    }
+    return QString();
+}
+
+void QtDialogs::message(QWidget* owner, const QString&, const QString& text, Icon icon) {
     QMessageBox box(owner);
-    box.setWindowTitle(caption);
+    box.setWindowTitle(messageTitle(owner));
     box.setText(text);
     box.setIcon(icon == Icon::Information ? QMessageBox::Information
                 : icon == Icon::Error     ? QMessageBox::Critical
@@ -18,9 +32,9 @@ void QtDialogs::message(QWidget* owner, const QString& caption, const QString& t
     box.exec();
 }
 
-bool QtDialogs::ask(QWidget* owner, const QString& caption, const QString& text) {
+bool QtDialogs::ask(QWidget* owner, const QString&, const QString& text) {
     QMessageBox box(owner);
-    box.setWindowTitle(caption);
+    box.setWindowTitle(messageTitle(owner));
     box.setText(text);
     box.setIcon(QMessageBox::Question);
     box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
@@ -30,10 +44,10 @@ bool QtDialogs::ask(QWidget* owner, const QString& caption, const QString& text)
     return box.clickedButton() == box.button(QMessageBox::Yes);
 }
 
-int QtDialogs::choose(QWidget* owner, const QString& caption, const QString& text,
+int QtDialogs::choose(QWidget* owner, const QString&, const QString& text,
                       const QStringList& buttons, int defaultButton, int escapeButton) {
     QMessageBox box(owner);
-    box.setWindowTitle(caption);
+    box.setWindowTitle(messageTitle(owner));
     box.setText(text);
     box.setIcon(QMessageBox::Question);
     QList<QPushButton*> made;
@@ -60,9 +74,13 @@ QString runFileDialog(QWidget* owner, const Dialogs::FileSpec& spec, QFileDialog
     dialog.setNameFilters(spec.filters);
     dialog.setDefaultSuffix(spec.defaultSuffix);
     dialog.setOption(QFileDialog::DontConfirmOverwrite, !spec.confirmOverwrite);
-    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
-    if (!spec.folder.isEmpty())
-        dialog.setDirectory(spec.folder);
+    // The desktop's own dialog where it offers one (a portal, the desktop's theme); the first
+    // dialog of a run opens in the user's documents folder.
+    const QString folder = spec.folder.isEmpty()
+                               ? QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)
+                               : spec.folder;
+    if (!folder.isEmpty() && QFileInfo(folder).isDir())
+        dialog.setDirectory(folder);
     if (!spec.initialName.isEmpty())
         dialog.selectFile(spec.initialName);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())

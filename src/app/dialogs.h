@@ -18,7 +18,7 @@ public:
         QStringList filters;   // e.g. "Excel File(*.xls)", "XML(*.xml)"
         QString defaultSuffix; // added to a name typed without one; empty for none
         QString initialName;
-        QString folder; // where the dialog opens; empty for the working folder
+        QString folder; // where the dialog opens; empty for the user's documents folder
         bool confirmOverwrite = false;
     };
 
@@ -41,7 +41,13 @@ public:
     virtual QString openFileName(QWidget* owner, const FileSpec& spec) = 0;
 };
 
-// The real dialogs of the platform.
+// The title of every message box and question: the title of the owner's window, or of the
+// main window for a box without owner, so that each box says which program (and which of
+// two windows) speaks.
+QString messageTitle(const QWidget* owner);
+
+// The real dialogs of the platform. Their boxes carry messageTitle(owner) whatever caption
+// the caller gives.
 class QtDialogs final : public Dialogs {
 public:
     void message(QWidget* owner, const QString& caption, const QString& text, Icon icon) override;

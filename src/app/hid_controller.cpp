@@ -210,8 +210,11 @@ void HidController::HidCtlDeviceDataError(links::THidDevice&, std::uint32_t erro
 
 void HidController::ReadBtnClick() {
     m_current = nullptr;
-    if (!hasSelection())
+    if (!hasSelection()) {
+        // Down with no device selected would claim a reading that never comes.
+        setUp(m_readBtn);
         return;
+    }
     m_current = selectedDevice();
     if (!m_current)
         return;

@@ -27,6 +27,7 @@ constexpr char kSamplingKey[] = "log/samplingInterval";
 constexpr char kIntervalKey[] = "log/intervalSeconds";
 constexpr char kHighKey[] = "limits/high";
 constexpr char kLowKey[] = "limits/low";
+constexpr char kCableControlsKey[] = "window/cableControls";
 
 // The edits take digits only; anything longer than this is no value a user typed.
 constexpr qsizetype kMaxDigits = 10;
@@ -83,6 +84,7 @@ KeptSettings readKeptSettings(QSettings& store) {
     k.interval = readText(store, kIntervalKey);
     k.high = readText(store, kHighKey);
     k.low = readText(store, kLowKey);
+    k.cableControls = readFlag(store, kCableControlsKey);
     return k;
 }
 
@@ -102,6 +104,8 @@ void writeKeptSettings(QSettings& store, const KeptSettings& k) {
     put(kIntervalKey, k.interval);
     put(kHighKey, k.high);
     put(kLowKey, k.low);
+    if (k.cableControls)
+        store.setValue(QLatin1String(kCableControlsKey), *k.cableControls);
     store.sync();
 }
 
@@ -119,6 +123,7 @@ KeptSettings captureSettings(TFCOMM& window) {
     // The accepted limits, not a text the user was still typing when the window closed.
     k.high = QString::fromStdString(window.state().T1HI);
     k.low = QString::fromStdString(window.state().T1LO);
+    k.cableControls = window.cableControlsShown();
     return k;
 }
 
@@ -143,6 +148,9 @@ void applySettings(TFCOMM& window, const KeptSettings& k) {
     if (auto* interval = window.findChild<QLineEdit*>(QStringLiteral("RecordSITime"));
         interval && allDigits(k.interval))
         interval->setText(k.interval);
+
+    if (k.cableControls)
+        window.setCableControlsShown(*k.cableControls);
 
     const std::string separator = window.state().LocaleDecimalSeparator;
     if (auto* limits = window.findChild<LimitPanel*>()) {

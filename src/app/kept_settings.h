@@ -20,6 +20,7 @@ struct KeptSettings {
     QString interval;             // seconds, as typed
     QString high;                 // limit texts, as typed (in the locale's form)
     QString low;
+    std::optional<bool> cableControls; // "Connect -> Cable controls"
 };
 
 // The user's own settings file: $XDG_CONFIG_HOME/kqmeter/kqmeter.conf.

@@ -10,6 +10,7 @@
 
 #include <QCoreApplication>
 #include <QDate>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProgressDialog>
@@ -236,8 +237,10 @@ void LogFileActions::saveTo(const QString& name, files::LogForm form) {
 void LogFileActions::SpeedButton2Click() {
     Dialogs::FileSpec spec;
     spec.title = QStringLiteral("Open");
+    // A log saved under any other extension is text too.
     spec.filters = {QStringLiteral("Excel File(*.xls)"), QStringLiteral("XML (*.xml)"),
-                    QStringLiteral("Txt File(*.txt)"), QStringLiteral("CSV File(*.csv)")};
+                    QStringLiteral("Txt File(*.txt)"), QStringLiteral("CSV File(*.csv)"),
+                    QStringLiteral("All files (*)")};
     spec.initialName = m_lastOpenName;
     spec.folder = m_lastFolder;
     const QString name = m_dialogs.openFileName(m_window, spec);
@@ -300,9 +303,13 @@ void LogFileActions::openLog(const QString& name) {
     if (m_tableChanged &&
         (result.ok() || m_cds1.rowCount() != before || m_cds1.generation() != generation))
         m_tableChanged();
-    if (result.status == files::LoadResult::Status::Failed)
-        m_dialogs.message(nullptr, QStringLiteral("Error"), QStringLiteral("Failed to Load File!"),
-                          Dialogs::Icon::Error);
+    if (result.status == files::LoadResult::Status::Failed) {
+        // The fixed first line, then which file and why, so the user can act on it.
+        QString text = QStringLiteral("Failed to Load File!\n") + QDir::toNativeSeparators(name);
+        if (!result.error.empty())
+            text += QStringLiteral("\n") + QString::fromLocal8Bit(result.error.c_str());
+        m_dialogs.message(nullptr, QStringLiteral("Error"), text, Dialogs::Icon::Error);
+    }
     if (m_window)
         m_window->update();
 }

@@ -111,6 +111,8 @@ void configureLogGrid(QTableView* grid, LogGridModel* model) {
     grid->setShowGrid(true);
     grid->setWordWrap(false);
     grid->setCornerButtonEnabled(false);
+    // Tab walking the cells would trap the keyboard in the grid (and wrap it to row 1).
+    grid->setTabKeyNavigation(false);
 
     QHeaderView* vertical = grid->verticalHeader();
     vertical->setSectionResizeMode(QHeaderView::Fixed);
@@ -138,6 +140,8 @@ void configureLogGrid(QTableView* grid, LogGridModel* model) {
     // The grid moves to each new row, as a table cursor does after an append.
     QObject::connect(model, &QAbstractItemModel::rowsInserted, grid,
                      [grid, model](const QModelIndex&, int, int last) {
+                         if (!model->followNewest())
+                             return;
                          const QModelIndex index = model->index(last, 0);
                          grid->setCurrentIndex(index);
                          grid->scrollTo(index);

@@ -27,6 +27,10 @@ public:
                         int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
+    // Whether the grid moves to each new row (on at start).
+    void setFollowNewest(bool follow) { m_follow = follow; }
+    bool followNewest() const { return m_follow; }
+
 public slots:
     // Brings the model up to the table: rows appended since the last sync are inserted; a table
     // that was emptied, cut or replaced resets the model.
@@ -38,11 +42,13 @@ private:
     std::uint64_t m_generation = 0;
     QFont m_font;
     QFont m_unitFont;
+    bool m_follow = true;
 };
 
 // Sets up the grid DBGrid1 over the model: column widths 80/100/100/70, whole-row selection,
 // read-only, fixed row height (so scrolling to any of millions of rows costs the same), the
-// current row following each newly appended row, and a table that was replaced, emptied or
+// current row following each newly appended row while the model follows, Tab leaving the grid
+// for the next control (the arrows move inside it), and a table that was replaced, emptied or
 // cut opening on its first row.
 void configureLogGrid(QTableView* grid, LogGridModel* model);
 

@@ -4,6 +4,7 @@
 #include "record/recorder.h"
 
 #include <QCheckBox>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPainter>
@@ -40,7 +41,10 @@ protected:
 enum class Glyph { New, Open, Save, Print };
 
 QIcon paintedIcon(Glyph glyph) {
-    QPixmap pm(20, 20);
+    // Drawn at the screen's pixel density, so a scaled screen shows it sharp.
+    const qreal ratio = qApp->devicePixelRatio();
+    QPixmap pm(QSize(20, 20) * ratio);
+    pm.setDevicePixelRatio(ratio);
     pm.fill(Qt::transparent);
     QPainter p(&pm);
     p.setRenderHint(QPainter::Antialiasing);
@@ -172,6 +176,10 @@ LogStrip::LogStrip(record::Recorder& recorder, QWidget* parent)
     connect(m_sampling, &QCheckBox::toggled, this, [this](bool on) { m_recorder.setRecordSI(on); });
     connect(m_interval, &QLineEdit::textChanged, this,
             [this](const QString& text) { m_recorder.RecordSITimeChange(text.toStdString()); });
+}
+
+QList<QWidget*> LogStrip::focusChain() const {
+    return {m_repeat, m_sampling, m_interval, m_new, m_open, m_save, m_print};
 }
 
 } // namespace kq::app

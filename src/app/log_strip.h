@@ -34,6 +34,8 @@ public:
     QToolButton* OpenDataFiles() const { return m_open; }
     QToolButton* saveas() const { return m_save; }
     QToolButton* BtPrint() const { return m_print; }
+    // Its controls in Tab order, left to right.
+    QList<QWidget*> focusChain() const;
 
 private:
     record::Recorder& m_recorder;

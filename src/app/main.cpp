@@ -11,7 +11,9 @@
 
 #include "kq_version.h"
 
+#include <QDir>
 #include <QIcon>
+#include <QLockFile>
 #include <QSettings>
 #include <QTimer>
 
@@ -70,9 +72,18 @@ int main(int argc, char** argv) {
     if (!options.defaults)
         kq::app::applySettings(FCOMM, kq::app::readKeptSettings(kept));
     kq::app::QuitSignals quitSignals(FCOMM.journal());
-    // The cable controls lie beyond the window's right edge; this shows them.
+    // The cable controls lie beyond the window's right edge; this shows them (so does
+    // "Connect -> Cable controls", whose choice is kept).
     if (options.cableControls)
         FCOMM.showCableControls();
+    // The first window of the user's holds this lock while it runs; one that finds it held is a
+    // second window, with a log (and a journal) of its own.
+    const QString folder = kq::app::JournalKeeper::defaultFolder();
+    QLockFile firstWindow(folder + QStringLiteral("/window.lock"));
+    firstWindow.setStaleLockTime(0); // only a lock whose program is gone is stale
+    if (!folder.isEmpty() && QDir().mkpath(folder) && !firstWindow.tryLock(0) &&
+        firstWindow.error() == QLockFile::LockFailedError)
+        FCOMM.markSecondWindow();
     FCOMM.show();
     FCOMM.offerRecovery();
     // Loaded once the window is up, so that a message about the file has it as owner.

@@ -6,9 +6,11 @@
 #include "links/serial_messages.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QMainWindow>
+#include <QMenu>
 #include <QPushButton>
 #include <QSignalBlocker>
 
@@ -41,13 +43,13 @@ SerialController::SerialController(const decode::StartupResult& startup, decode:
                                    std::size_t size) { receive(data, size); };
     m_comm2.OnConnectionLost = [this](links::TSerialPortDriver&) { connectionLost(); };
 
+    // START and STOP are plain commands: the one that applies is enabled, the other greyed (a
+    // tick beside them would read as a setting).
     if (m_start) {
-        m_start->setCheckable(true);
         m_start->setEnabled(true);
         connect(m_start, &QAction::triggered, this, &SerialController::BTCon1Click);
     }
     if (m_stop) {
-        m_stop->setCheckable(true);
         m_stop->setEnabled(false);
         connect(m_stop, &QAction::triggered, this, &SerialController::BtDiscon1Click);
     }
@@ -135,21 +137,16 @@ void SerialController::release() {
 }
 
 void SerialController::BTCon1Click() {
-    if (m_start) {
-        m_start->setChecked(true);
+    if (m_start)
         m_start->setEnabled(false);
-    }
-    if (m_stop) {
+    if (m_stop)
         m_stop->setEnabled(true);
-        m_stop->setChecked(false);
-    }
     const bool open = m_comm2.Connect();
     if (m_band) {
         m_connectPanel->hide();
         m_disconnectPanel->show();
-        for (auto* panel : m_portPanels)
-            panel->setEnabled(false);
     }
+    enablePortChoice(false);
     if (!open) {
         // Say why, and go back to where START can be tried again: a menu
         // that shows the port as started while nothing can arrive would
@@ -165,21 +162,16 @@ void SerialController::BTCon1Click() {
 }
 
 void SerialController::BtDiscon1Click() {
-    if (m_start) {
-        m_start->setChecked(false);
+    if (m_start)
         m_start->setEnabled(true);
-    }
-    if (m_stop) {
+    if (m_stop)
         m_stop->setEnabled(false);
-        m_stop->setChecked(true);
-    }
     m_comm2.Disconnect();
     if (m_band) {
         m_connectPanel->show();
         m_disconnectPanel->hide();
-        for (auto* panel : m_portPanels)
-            panel->setEnabled(true);
     }
+    enablePortChoice(true);
     notifyChanged();
 }
 
@@ -198,9 +190,44 @@ void SerialController::COMConClick() {
 }
 
 void SerialController::showPort(int index) {
-    for (int i = 0; i < 4; ++i)
-        m_portPanels[static_cast<std::size_t>(i)]->setVisible(i == index);
+    for (int i = 0; i < 4; ++i) {
+        if (auto* panel = m_portPanels[static_cast<std::size_t>(i)])
+            panel->setVisible(i == index);
+    }
     m_comm2.setComPort(static_cast<links::TComPortNumber>(index)); // ignored while open
+    if (QAction* item = m_portItems[static_cast<std::size_t>(m_comm2.ComPort())])
+        item->setChecked(true);
+}
+
+void SerialController::enablePortChoice(bool on) {
+    for (auto* panel : m_portPanels) {
+        if (panel)
+            panel->setEnabled(on);
+    }
+    for (const auto& item : m_portItems) {
+        if (item)
+            item->setEnabled(on);
+    }
+}
+
+void SerialController::addPortItems(QMenu* menu) {
+    auto* group = new QActionGroup(menu);
+    group->setExclusive(true);
+    for (int i = 0; i < links::kComPortCount; ++i) {
+        const auto port = static_cast<links::TComPortNumber>(i);
+        // "&1" .. "&4" pick a port from the keyboard; the device is what the port opens.
+        const QString caption = QStringLiteral("COM&%1 (%2)")
+                                    .arg(i + 1)
+                                    .arg(QString::fromStdString(m_comm2.portTable().path(port)));
+        QAction* item = menu->addAction(caption);
+        item->setObjectName(QStringLiteral("PortCOM%1").arg(i + 1));
+        item->setCheckable(true);
+        item->setChecked(m_comm2.ComPort() == port);
+        item->setEnabled(!m_comm2.Connected());
+        group->addAction(item);
+        connect(item, &QAction::triggered, this, [this, i] { showPort(i); });
+        m_portItems[static_cast<std::size_t>(i)] = item;
+    }
 }
 
 void SerialController::COM11Click() {

@@ -11,6 +11,7 @@
 
 class QAbstractButton;
 class QAction;
+class QMenu;
 class QPushButton;
 class QWidget;
 
@@ -59,6 +60,12 @@ public:
     // Sets "COM Connect" up without its click handling.
     void release();
 
+    // The port choice as radio items "COM1 (/dev/ttyS0)" .. "COM4 (...)" of `menu`, so the user
+    // sees which device START opens. They follow the band's selector and are greyed while the
+    // port is open, like the selector.
+    void addPortItems(QMenu* menu);
+    QAction* portItem(int index) const { return m_portItems[static_cast<std::size_t>(index)]; }
+
     links::TSerialPortDriver& COMM2() { return m_comm2; }
     QAbstractButton* COMCon() const;
     QWidget* band() const { return m_band; }
@@ -68,6 +75,7 @@ private:
     void placeBand();
     bool eventFilter(QObject* watched, QEvent* event) override;
     void showPort(int index);
+    void enablePortChoice(bool on);
     void receive(const std::uint8_t* data, std::size_t size);
     void connectionLost();
     void notifyChanged();
@@ -84,6 +92,7 @@ private:
 
     QWidget* m_band = nullptr;
     std::array<QPushButton*, 4> m_portPanels{};
+    std::array<QPointer<QAction>, 4> m_portItems{};
     QPushButton* m_connectPanel = nullptr;
     QPushButton* m_disconnectPanel = nullptr;
     QPushButton* m_comCon = nullptr;

@@ -112,6 +112,9 @@ TFCOMM::TFCOMM(Dialogs& dialogs, std::unique_ptr<links::UsbBridge> bridge,
     m_serial->addGroupPeer(m_usbButton);
     m_serial->addGroupPeer(m_hid->USBCon());
     m_serial->addGroupPeer(m_hid->ReadBtn());
+    addCableItems();
+    setCableControlsShown(false);
+    orderFocus();
 
     m_clock.start();
     m_glassTimer = new QTimer(this);
@@ -172,6 +175,12 @@ void TFCOMM::buildWidgets() {
     m_usbButton->setObjectName("USB");
     m_usbButton->setCheckable(true);
     m_usbButton->setGeometry(1, 1, 109, 25);
+    // Down must read as down at a glance: the style's own pressed shade is hardly darker than
+    // the button. A style sheet follows the state however it is set (the connect group sets it
+    // without signals).
+    m_usbButton->setStyleSheet(QStringLiteral(
+        "QPushButton:checked { background-color: #9cc2f0; border: 1px solid #3b6ea5; "
+        "border-radius: 2px; }"));
 
     m_exitButton = new QPushButton("Exit", m_client);
     m_exitButton->setObjectName("BitBtn1");
@@ -226,42 +235,72 @@ void TFCOMM::buildWidgets() {
 void TFCOMM::buildMenus() {
     QMenuBar* bar = menuBar();
 
-    QMenu* connectMenu = bar->addMenu("Connect");
+    // Each menu and item has its mnemonic (Alt+C, Alt+G, Alt+R, Alt+E on the bar); the
+    // captions read as before.
+    m_connectMenu = bar->addMenu("&Connect");
+    m_connectMenu->setObjectName("ConnectMenu");
     // The serial link's items; SerialController gives them their states.
-    m_startAction = connectMenu->addAction("START");
+    m_startAction = m_connectMenu->addAction("&START");
     m_startAction->setObjectName("BTCon1");
-    m_stopAction = connectMenu->addAction("STOP");
+    m_stopAction = m_connectMenu->addAction("S&TOP");
     m_stopAction->setObjectName("BtDiscon1");
     m_stopAction->setEnabled(false);
 
     bar->addAction(QString())->setObjectName("N1");
 
-    QMenu* graphic = bar->addMenu("Graphic");
-    graphic->addAction("First", m_chart, &ChartPanel::BtFirstClick)->setObjectName("First1");
-    graphic->addAction("Previous", m_chart, &ChartPanel::BTPreviousClick)
+    QMenu* graphic = bar->addMenu("&Graphic");
+    graphic->setObjectName("GraphicMenu");
+    graphic->addAction("&First", m_chart, &ChartPanel::BtFirstClick)->setObjectName("First1");
+    graphic->addAction("&Previous", m_chart, &ChartPanel::BTPreviousClick)
         ->setObjectName("Previous1");
-    graphic->addAction("Next", m_chart, &ChartPanel::BtNextClick)->setObjectName("Next1");
-    graphic->addAction("Last", m_chart, &ChartPanel::BTlastClick)->setObjectName("Last1");
+    graphic->addAction("&Next", m_chart, &ChartPanel::BtNextClick)->setObjectName("Next1");
+    graphic->addAction("&Last", m_chart, &ChartPanel::BTlastClick)->setObjectName("Last1");
     graphic->addSeparator();
-    graphic->addAction("New")->setObjectName("GraphicNew"); // has no action
-    graphic->addAction("Save", this, &TFCOMM::BtSaveClick)->setObjectName("GraphicSave");
+    graphic->addAction("Ne&w")->setObjectName("GraphicNew"); // has no action
+    graphic->addAction("&Save", this, &TFCOMM::BtSaveClick)->setObjectName("GraphicSave");
     graphic->addSeparator();
-    m_fillAction = graphic->addAction("Fill");
+    m_fillAction = graphic->addAction("F&ill");
     m_fillAction->setObjectName("Fill");
     m_fillAction->setCheckable(true);
     m_fillAction->setChecked(true);
     m_chart->attachFillAction(m_fillAction);
+    // The magnifier's two pictures, from the keyboard.
+    QAction* enlarge = graphic->addAction("&Enlarge / Restore", m_chart, &ChartPanel::TbFdClick);
+    enlarge->setObjectName("GraphicEnlarge");
+    enlarge->setShortcuts({QKeySequence(Qt::Key_F11), QKeySequence(Qt::CTRL | Qt::Key_E)});
 
-    QMenu* record = bar->addMenu("Record");
-    record->addAction("New", this, &TFCOMM::RecordNewClick)->setObjectName("New1");
-    record->addAction("Save", this, [this] { m_files->saveasClick(); })->setObjectName("Save1");
-    record->addAction("Export CSV...", this, [this] { m_files->exportCsvClick(); })
+    QMenu* record = bar->addMenu("&Record");
+    record->setObjectName("RecordMenu");
+    QAction* recordNew = record->addAction("&New", this, &TFCOMM::RecordNewClick);
+    recordNew->setObjectName("New1");
+    recordNew->setShortcut(QKeySequence::New);
+    QAction* open = record->addAction("&Open...", this, [this] {
+        m_files->SpeedButton2Click();
+        render();
+    });
+    open->setObjectName("Open1");
+    open->setShortcut(QKeySequence::Open);
+    QAction* save = record->addAction("&Save", this, [this] { m_files->saveasClick(); });
+    save->setObjectName("Save1");
+    save->setShortcut(QKeySequence::Save);
+    QAction* print = record->addAction("&Print...", this, [this] {
+        m_files->BtPrintClick();
+        render();
+    });
+    print->setObjectName("Print1");
+    print->setShortcut(QKeySequence::Print);
+    record->addAction("&Export CSV...", this, [this] { m_files->exportCsvClick(); })
         ->setObjectName("ExportCsv");
-    record->addAction("Statistics...", this, &TFCOMM::showStatistics)->setObjectName("Statistics");
+    record->addAction("S&tatistics...", this, &TFCOMM::showStatistics)->setObjectName("Statistics");
     record->addSeparator();
-    QAction* journal = record->addAction("Recovery journal");
+    QAction* journal = record->addAction("Recovery &journal");
     journal->setObjectName("RecoveryJournal");
     m_journal->attachAction(journal);
+    m_followAction = record->addAction("&Follow the newest reading");
+    m_followAction->setObjectName("FollowNewest");
+    m_followAction->setCheckable(true);
+    m_followAction->setChecked(m_follow);
+    connect(m_followAction, &QAction::toggled, this, &TFCOMM::setFollowNewest);
     record->addSeparator();
     m_recordCountGroup = new QActionGroup(this);
     m_recordCountGroup->setExclusive(true);
@@ -273,7 +312,7 @@ void TFCOMM::buildMenus() {
     for (const Item& item :
          {Item{"N10001", "1000", 1000}, Item{"N50001", "5000", 5000},
           Item{"N100001", "10000", 10000}, Item{"N500001", "50000", 50000},
-          Item{"N1000001", "100000", 100000}, Item{"limitess", "limitless", 10000000}}) {
+          Item{"N1000001", "100000", 100000}, Item{"limitess", "&limitless", 10000000}}) {
         QAction* a = record->addAction(item.caption);
         a->setObjectName(item.name);
         a->setCheckable(true);
@@ -284,7 +323,31 @@ void TFCOMM::buildMenus() {
     }
 
     bar->addAction(QString())->setObjectName("N2");
-    bar->addAction("Exit", this, &TFCOMM::BtExit1Click)->setObjectName("Exit1");
+    QAction* exit = bar->addAction("&Exit", this, &TFCOMM::BtExit1Click);
+    exit->setObjectName("Exit1");
+    exit->setShortcut(QKeySequence::Quit);
+}
+
+void TFCOMM::addCableItems() {
+    // After START and STOP: the port START opens, and the band of cable controls.
+    m_connectMenu->addSeparator();
+    m_serial->addPortItems(m_connectMenu);
+    m_connectMenu->addSeparator();
+    m_cableAction = m_connectMenu->addAction("Cable c&ontrols");
+    m_cableAction->setObjectName("CableControls");
+    m_cableAction->setCheckable(true);
+    m_cableAction->setChecked(m_cableShown);
+    connect(m_cableAction, &QAction::toggled, this, &TFCOMM::setCableControlsShown);
+}
+
+void TFCOMM::orderFocus() {
+    // Left to right, top to bottom: the top row of buttons, the left column (the log's
+    // strip and grid), then the right column (the limits, the chart's toolbar and chart).
+    QList<QWidget*> order{m_usbButton, m_exitButton};
+    order << m_logStrip->focusChain() << m_grid << m_limits->T1HI() << m_limits->T1LO()
+          << m_chart->focusChain();
+    for (qsizetype i = 1; i < order.size(); ++i)
+        QWidget::setTabOrder(order[i - 1], order[i]);
 }
 
 void TFCOMM::showStatistics() {
@@ -391,23 +454,70 @@ void TFCOMM::tellWhenLogFull() {
                       Dialogs::Icon::Information);
 }
 
-void TFCOMM::showCableControls() {
-    // Only what starts beyond the right edge counts: the visible controls
-    // keep the client area's height as it is.
-    QRect all(0, 0, kClientWidth, kClientHeight);
+QList<QWidget*> TFCOMM::cableControls() const {
+    QList<QWidget*> out;
     for (QWidget* child : m_client->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
         if (!child->isWindow() && child->x() >= kClientWidth)
-            all |= child->geometry();
+            out << child;
+    }
+    if (m_serial && m_serial->band())
+        out << m_serial->band();
+    return out;
+}
+
+void TFCOMM::setCableControlsShown(bool shown) {
+    m_cableShown = shown;
+    if (m_cableAction && m_cableAction->isChecked() != shown)
+        m_cableAction->setChecked(shown);
+    // Out of sight they would still take Tab stops and keys (a port stepped on, a HID
+    // message): hidden, they take neither.
+    QRect all(0, 0, kClientWidth, kClientHeight);
+    for (QWidget* control : cableControls()) {
+        control->setVisible(shown);
+        // Only what lies beyond the right edge widens the window: the visible controls
+        // keep the client area's height as it is.
+        if (shown && control->parentWidget() == m_client)
+            all |= control->geometry();
     }
     constexpr int kMargin = 4;
-    m_client->setFixedSize(all.right() + 1 + kMargin, std::max(kClientHeight, all.bottom() + 1));
+    const QSize client =
+        shown ? QSize(all.right() + 1 + kMargin, std::max(kClientHeight, all.bottom() + 1))
+              : QSize(kClientWidth, kClientHeight);
+    if (client == m_client->size() && size() == sizeHint())
+        return;
+    m_client->setFixedSize(client);
     setMinimumSize(0, 0);
     setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
     adjustSize();
     setFixedSize(sizeHint());
-    // Centred again at its new width.
-    if (QScreen* screen = QApplication::primaryScreen())
+    // Before the window shows it is centred at its new width; once it is up, it stays where
+    // the user put it, on the screen.
+    if (QScreen* screen = this->screen(); screen && !isVisible()) {
         move(screen->availableGeometry().center() - rect().center());
+    } else if (screen) {
+        const QRect avail = screen->availableGeometry();
+        QRect frame = frameGeometry();
+        if (frame.right() > avail.right())
+            frame.moveRight(avail.right());
+        if (frame.left() < avail.left())
+            frame.moveLeft(avail.left());
+        move(frame.topLeft());
+    }
+}
+
+void TFCOMM::setFollowNewest(bool follow) {
+    m_follow = follow;
+    if (m_followAction && m_followAction->isChecked() != follow)
+        m_followAction->setChecked(follow);
+    m_gridModel->setFollowNewest(follow);
+    m_recorder->ChartPager.setFollow(follow);
+}
+
+void TFCOMM::markSecondWindow() {
+    setWindowTitle(windowTitle() + QStringLiteral(" - second window, records separately"));
+    // Beside the first window, which opened in the middle of the screen.
+    constexpr int kOffset = 48;
+    move(pos() + QPoint(kOffset, kOffset));
 }
 
 void TFCOMM::BtSaveClick() {

@@ -14,6 +14,7 @@
 class QAction;
 class QActionGroup;
 class QLineEdit;
+class QMenu;
 class QPushButton;
 class QTableView;
 class QTimer;
@@ -68,8 +69,21 @@ public:
     void renderViews();
 
     // Widens the window to show the cable controls that lie beyond the right
-    // edge of the fixed client area (the HID and serial link bands).
-    void showCableControls();
+    // edge of the fixed client area (the HID and serial link bands), or hides
+    // them again. Hidden, they take no focus and no keys. "Connect -> Cable
+    // controls" does the same.
+    void setCableControlsShown(bool shown);
+    void showCableControls() { setCableControlsShown(true); }
+    bool cableControlsShown() const { return m_cableShown; }
+
+    // New readings move the grid to the new row and the chart to the newest
+    // page ("Record -> Follow the newest reading"); off, both stay where the user is.
+    void setFollowNewest(bool follow);
+    bool followNewest() const { return m_follow; }
+
+    // A second window of the program, started while another runs: it says so in
+    // its title and opens beside the first rather than on top of it.
+    void markSecondWindow();
     HidController* hid() const { return m_hid; }
     LogFileActions& files() { return *m_files; }
 
@@ -89,6 +103,9 @@ private:
     // Asks before unsaved rows are thrown away; true when the window may go.
     bool mayDiscardRows();
     void buildMenus();
+    void addCableItems();
+    void orderFocus();
+    QList<QWidget*> cableControls() const;
     void buildWidgets();
     void wireLimitEdits();
     void limitChanged(QLineEdit* edit, record::Limit which, const QString& text);
@@ -136,6 +153,11 @@ private:
     QActionGroup* m_recordCountGroup = nullptr;
     QAction* m_fillAction = nullptr;
     bool m_fullTold = false;
+    QMenu* m_connectMenu = nullptr;
+    QAction* m_cableAction = nullptr;
+    QAction* m_followAction = nullptr;
+    bool m_cableShown = false;
+    bool m_follow = true;
 };
 
 } // namespace kq::app

@@ -226,10 +226,10 @@ private slots:
         QCOMPARE(m_table.rowCount(), std::size_t{12});
         QCOMPARE(changed, 1);
         QVERIFY(m_dialogs.messages.empty());
-        // CSV logs are offered too, after the three forms of old.
+        // CSV logs are offered too, after the three forms of old, and any file at all.
         QCOMPARE(m_dialogs.lastSpecs[0].filters,
-                 QStringList(
-                     {"Excel File(*.xls)", "XML (*.xml)", "Txt File(*.txt)", "CSV File(*.csv)"}));
+                 QStringList({"Excel File(*.xls)", "XML (*.xml)", "Txt File(*.txt)",
+                              "CSV File(*.csv)", "All files (*)"}));
         QVERIFY(m_dialogs.lastSpecs[0].defaultSuffix.isEmpty());
 
         m_actions->SpeedButton2Click();
@@ -243,7 +243,12 @@ private slots:
             QStringList{"12 readings have not been saved. Open missing.xml and discard them?"});
         QCOMPARE(m_dialogs.messages.size(), std::size_t{2});
         QCOMPARE(m_dialogs.messages[1].caption, QString("Error"));
-        QCOMPARE(m_dialogs.messages[1].text, QString("Failed to Load File!"));
+        // The fixed first line, then the file and the reason.
+        const QStringList lines = m_dialogs.messages[1].text.split('\n');
+        QCOMPARE(lines.size(), 3);
+        QCOMPARE(lines[0], QString("Failed to Load File!"));
+        QCOMPARE(lines[1], m_dir->filePath("missing.xml"));
+        QVERIFY(!lines[2].isEmpty());
         QCOMPARE(m_dialogs.messages[1].icon, Icon::Error);
         QVERIFY(!m_dialogs.messages[1].owned);
         QCOMPARE(m_actions->lastOpenName(), m_dir->filePath("missing.xml"));

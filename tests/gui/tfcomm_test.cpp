@@ -61,7 +61,7 @@ const std::string kLux1999 = frame({{3, 'D'},
 QStringList topMenuTitles(QMenuBar* bar) {
     QStringList out;
     for (QAction* a : bar->actions())
-        out << a->text();
+        out << QString(a->text()).remove(QLatin1Char('&')); // as shown, without mnemonics
     return out;
 }
 
