@@ -9,6 +9,9 @@ namespace kq::decode {
 
 // Every element of the glass, the MIN/MAX strip and the limit panel that a
 // decoder shows or hides. The names are the names of the window's design.
+// Laid out by hand in groups, so each element stands where its name stands
+// in kWidgetNames.
+// clang-format off
 enum class Widget : std::uint8_t {
     // main row and its points
     LcdDa, LcdDb, LcdDc, LcdDd, LcdP1, LcdP2, LcdP3,
@@ -38,6 +41,7 @@ inline constexpr std::array<std::string_view, kWidgetCount> kWidgetNames = {
     "m2", "ft2", "RH", "time_l", "V23", "frame", "Z1",
     "conok", "conokn",
 };
+// clang-format on
 
 constexpr std::string_view widgetName(Widget w) {
     return kWidgetNames[static_cast<std::size_t>(w)];

@@ -45,7 +45,8 @@ private slots:
             if (QString(b.list) == QString(KQ_MODEL_SWITCHES).replace(',', ';'))
                 build = &b;
         if (build == nullptr)
-            QFAIL(qPrintable(QString("no expectations for the build \"%1\"").arg(KQ_MODEL_SWITCHES)));
+            QFAIL(
+                qPrintable(QString("no expectations for the build \"%1\"").arg(KQ_MODEL_SWITCHES)));
         RecordingDialogs dialogs;
         TFCOMM w(dialogs);
         w.show();

@@ -21,12 +21,12 @@ TEST(LogTable, KeepsTextsCutToTwentyCharactersAndNullsApart) {
         std::string stored;
     };
     const Case cases[] = {
-        {"12:34:56", "12:34:56"},                     // packed time form
-        {"12.34.56", "12.34.56"},                     // other separator stays text
-        {"", ""},                                     // empty is not null
-        {std::nullopt, "<null>"},                     // without value
+        {"12:34:56", "12:34:56"},                             // packed time form
+        {"12.34.56", "12.34.56"},                             // other separator stays text
+        {"", ""},                                             // empty is not null
+        {std::nullopt, "<null>"},                             // without value
         {"123456789012345678901234", "12345678901234567890"}, // cut to 20
-        {" 1.5 ", " 1.5 "},                           // not trimmed
+        {" 1.5 ", " 1.5 "},                                   // not trimmed
     };
     for (const auto& c : cases) {
         std::optional<std::string_view> v;
