@@ -5,14 +5,7 @@
 set -uo pipefail
 cli=$1
 data=$3/files
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-
-fail() {
-    echo "FAIL: $*" >&2
-    failures=$((failures + 1))
-}
+. "$(dirname "$0")/lib.sh"
 
 same() { # produced expected description
     cmp -s "$1" "$2" || fail "$3: $1 differs from $2"
@@ -98,8 +91,4 @@ LIST
 [ $? -eq 1 ] || fail "report of a broken log: exit status"
 grep -qx 'Failed to Load File!' "$work/stderr" || fail "report of a broken log: message"
 
-if [ $failures -gt 0 ]; then
-    echo "$failures failed"
-    exit 1
-fi
-echo "convert: all passed"
+finish

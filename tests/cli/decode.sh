@@ -3,21 +3,14 @@
 # Arguments: CLI SIM DATA_DIR
 set -uo pipefail
 cli=$1
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-
-fail() {
-    echo "FAIL: $*" >&2
-    failures=$((failures + 1))
-}
+. "$(dirname "$0")/lib.sh"
 
 # Checks members of the JSON lines of an output file in one go. Each expectation is
 # "LINE KEY JSON-VALUE", the value compared in compact form.
 check() { # description output-file expectations...
     local what=$1 file=$2
     shift 2
-    python3 - "$what" "$file" "$@" <<'PY' || failures=$((failures + 1))
+    python3 - "$what" "$file" "$@" <<'PY' || failed=$((failed + 1))
 import json, sys
 what, path, expectations = sys.argv[1], sys.argv[2], sys.argv[3:]
 lines = open(path, encoding="utf-8").read().splitlines()
@@ -103,8 +96,4 @@ check "--low abc" "$work/out" '1 verdict "Pass"'
 "$cli" decode "$work/does-not-exist" </dev/null >/dev/null 2>&1
 [ $? -eq 1 ] || fail "missing file: expected exit 1"
 
-if [ $failures -ne 0 ]; then
-    echo "$failures failure(s)" >&2
-    exit 1
-fi
-echo "decode: all checks passed"
+finish

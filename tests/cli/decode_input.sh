@@ -5,9 +5,7 @@
 # Arguments: CLI SIM DATA_DIR
 set -uo pipefail
 cli=$1
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
+. "$(dirname "$0")/lib.sh"
 
 lux1999=00D7D7DF0600000000800000000000DA
 fixed=020000000000000000000000000000DA # the third frame form: over USB no decoder takes it
@@ -33,10 +31,10 @@ for row in "${rows[@]}"; do
     status=$?
     if [ "$status" -ne "$want" ]; then
         echo "FAIL: $what: exit $status, expected $want ($(cat "$work/err"))" >&2
-        failures=$((failures + 1))
+        failed=$((failed + 1))
         continue
     fi
-    python3 - "$what" "$work/out" "${f[@]:4}" <<'PY' || failures=$((failures + 1))
+    python3 - "$what" "$work/out" "${f[@]:4}" <<'PY' || failed=$((failed + 1))
 import json, sys
 what, path, expectations = sys.argv[1], sys.argv[2], sys.argv[3:]
 lines = open(path, encoding="utf-8").read().splitlines()
@@ -61,8 +59,4 @@ sys.exit(1 if bad else 0)
 PY
 done
 
-if [ $failures -ne 0 ]; then
-    echo "$failures failure(s)" >&2
-    exit 1
-fi
-echo "decode_input: all checks passed"
+finish

@@ -4,14 +4,7 @@
 # Arguments: CLI SIM DATA_DIR
 set -uo pipefail
 cli=$1
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-
-fail() {
-    echo "FAIL: $*" >&2
-    failures=$((failures + 1))
-}
+. "$(dirname "$0")/lib.sh"
 
 # 19.99 lux twice: the second frame enters MIN/MAX.
 lux1999=00D7D7DF0600000000800000000000DA
@@ -26,7 +19,7 @@ run_row() {
         "$cli" decode --high 20 --low "19${point}98" "$work/frames" >"$work/out" 2>"$work/err"
     status=$?
     [ $status -eq 0 ] || { fail "$what: exit $status ($(cat "$work/err"))"; return; }
-    python3 - "$what" "$work/out" "$point" "$colon" <<'PY' || failures=$((failures + 1))
+    python3 - "$what" "$work/out" "$point" "$colon" <<'PY' || failed=$((failed + 1))
 import json, re, sys
 what, path, point, colon = sys.argv[1:5]
 lines = [json.loads(l) for l in open(path, encoding="utf-8").read().splitlines()]
@@ -80,8 +73,4 @@ else
     echo "note: no locale sources for fi_FI here; the comma locale is not tried"
 fi
 
-if [ $failures -ne 0 ]; then
-    echo "$failures failure(s)" >&2
-    exit 1
-fi
-echo "decode_locale: all checks passed"
+finish

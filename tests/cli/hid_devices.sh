@@ -4,21 +4,7 @@
 # usage: hid_devices.sh CLI SIM DATA_DIR
 set -u
 CLI=$1
-work=$(mktemp -d)
-passed=0
-failed=0
-trap 'rm -rf "$work"' EXIT
-
-check() { # name, then a command that must succeed
-    local name=$1
-    shift
-    if "$@"; then
-        passed=$((passed + 1))
-    else
-        failed=$((failed + 1))
-        echo "FAIL: $name" >&2
-    fi
-}
+. "$(dirname "$0")/lib.sh"
 
 # Bridge lines come from the override list; only serial lines that exist
 # count (a character device, not a plain file).
@@ -48,5 +34,4 @@ check "a path that is no HID device fails" test $? -eq 1
 check "and says which" grep -q "/dev/null" "$work/err"
 check "and prints no reading" test ! -s "$work/out"
 
-echo "passed $passed, failed $failed"
-[ "$failed" -eq 0 ]
+finish

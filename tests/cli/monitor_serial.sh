@@ -7,47 +7,7 @@
 set -u
 CLI=$1
 SIM=$2
-work=$(mktemp -d)
-pids=()
-passed=0
-failed=0
-
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
-    wait 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
-trap 'exit 1' INT TERM
-
-check() { # name, then a command that must succeed
-    local name=$1
-    shift
-    if "$@"; then
-        passed=$((passed + 1))
-    else
-        failed=$((failed + 1))
-        echo "FAIL: $name" >&2
-    fi
-}
-
-# Starts a virtual meter in this shell (so the trap can end it), then
-# `pty=$(sim_path TAG)` waits for the path of its line.
-start_sim() {
-    local tag=$1
-    shift
-    rm -f "$work/$tag.path"
-    "$SIM" --path-file "$work/$tag.path" "$@" >/dev/null 2>"$work/$tag.simerr" &
-    pids+=($!)
-}
-sim_path() {
-    for _ in $(seq 1 200); do
-        [ -s "$work/$1.path" ] && { head -1 "$work/$1.path"; return 0; }
-        sleep 0.05
-    done
-    echo "virtual meter did not start" >&2
-    return 1
-}
+. "$(dirname "$0")/lib.sh"
 
 monitor() { # tag, KQMETER_COM1, then monitor options; stdout, stderr, status into files
     local tag=$1 com1=$2
@@ -56,22 +16,12 @@ monitor() { # tag, KQMETER_COM1, then monitor options; stdout, stderr, status in
     echo $? >"$work/$tag.rc"
 }
 
-lines_match() { # file, count, extended regex every line must match
-    [ "$(wc -l <"$1")" -eq "$2" ] && ! grep -Evq "$3" "$1"
-}
-
-time_re='^[0-2][0-9]:[0-5][0-9]:[0-5][0-9]'
 
 # A light meter on COM1, named by KQMETER_COM1.
 start_sim steady --serial 12b --values 19.99,20.00,0L --rate 20 --count 400
 pty=$(sim_path steady)
 monitor steady "$pty" --serial COM1 --count 6
-check "steady: exit 0" [ "$(cat "$work/steady.rc")" = 0 ]
-check "steady: six well-formed lines" \
-    lines_match "$work/steady.out" 6 "$time_re"$'\t(19\\.99|20\\.00|0L)\tlux\t(Pass|Fail)$'
-check "steady: every value of the meter appears" \
-    bash -c "grep -q \$'\t19.99\t' '$work/steady.out' && grep -q \$'\t20.00\t' '$work/steady.out' && grep -q \$'\t0L\t' '$work/steady.out'"
-check "steady: nothing on stderr" [ ! -s "$work/steady.err" ]
+check_steady_monitor steady 6
 
 # The same meter by its device file; COM1 points nowhere.
 monitor bypath /dev/kq-nothing --serial "$pty" --count 2
@@ -124,5 +74,4 @@ check "--serial without a port: names the port" grep -qF -- "--serial needs a po
 "$CLI" monitor --usb --serial COM1 >/dev/null 2>&1
 check "two links: usage" [ $? = 2 ]
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish

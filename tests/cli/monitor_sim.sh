@@ -4,28 +4,7 @@
 # usage: monitor_sim.sh CLI SIM DATA_DIR
 set -u
 SIM=$2
-work=$(mktemp -d)
-pids=()
-passed=0
-failed=0
-
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
-    wait 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-check() {
-    local name=$1
-    shift
-    if "$@"; then
-        passed=$((passed + 1))
-    else
-        failed=$((failed + 1))
-        echo "FAIL: $name" >&2
-    fi
-}
+. "$(dirname "$0")/lib.sh"
 
 refuses() { # options the meter must refuse with status 2 and a reason
     "$SIM" "$@" >/dev/null 2>"$work/refused.err"
@@ -94,5 +73,4 @@ check "serial 24B: LF, nine bytes, CR" bash -c \
 capture usb12b >"$work/u12.hex"
 check "USB 12B: frames end in CR LF" bash -c "tr '\n' ' ' <'$work/u12.hex' | grep -q '0d 0a'"
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish

@@ -5,45 +5,7 @@
 set -u
 CLI=$1
 SIM=$2
-work=$(mktemp -d)
-sims=()
-passed=0
-failed=0
-
-cleanup() {
-    # start_sim runs in a command substitution, so its meters are listed in a file.
-    [ -f "$work/sims.pids" ] && while read -r pid; do sims+=("$pid"); done <"$work/sims.pids"
-    for pid in "${sims[@]}"; do kill "$pid" 2>/dev/null; done
-    wait 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-check() { # name, then a command that must succeed
-    local name=$1
-    shift
-    if "$@"; then
-        passed=$((passed + 1))
-    else
-        failed=$((failed + 1))
-        echo "FAIL: $name" >&2
-    fi
-}
-
-# Starts a virtual meter; prints the path of its line once it is there.
-start_sim() {
-    local tag=$1
-    shift
-    rm -f "$work/$tag.path"
-    "$SIM" --path-file "$work/$tag.path" "$@" >/dev/null 2>"$work/$tag.simerr" &
-    echo $! >>"$work/sims.pids"
-    for _ in $(seq 1 200); do
-        [ -s "$work/$tag.path" ] && { head -1 "$work/$tag.path"; return 0; }
-        sleep 0.05
-    done
-    echo "virtual meter did not start" >&2
-    return 1
-}
+. "$(dirname "$0")/lib.sh"
 
 monitor() { # device list, then monitor options; stdout, stderr and status into files
     local tag=$1 devices=$2
@@ -53,26 +15,18 @@ monitor() { # device list, then monitor options; stdout, stderr and status into 
     echo $? >"$work/$tag.rc"
 }
 
-lines_match() { # file, count, extended regex every line must match
-    [ "$(wc -l <"$1")" -eq "$2" ] && ! grep -Evq "$3" "$1"
-}
-
 not_connected="USB interface cable is not connected properly, please check and re-try."
-time_re='^[0-2][0-9]:[0-5][0-9]:[0-5][0-9]'
 
 # A steady light meter: one line per frame, time, value, unit, verdict.
-pty=$(start_sim steady --values 19.99,20.00,0L --unit lux --rate 20 --count 400)
+start_sim steady --values 19.99,20.00,0L --unit lux --rate 20 --count 400
+pty=$(sim_path steady)
 monitor steady "$pty" --usb --count 6
-check "steady: exit 0" [ "$(cat "$work/steady.rc")" = 0 ]
-check "steady: six well-formed lines" \
-    lines_match "$work/steady.out" 6 "$time_re"$'\t(19\\.99|20\\.00|0L)\tlux\t(Pass|Fail)$'
-check "steady: every value of the meter appears" \
-    bash -c "grep -q \$'\t19.99\t' '$work/steady.out' && grep -q \$'\t20.00\t' '$work/steady.out' && grep -q \$'\t0L\t' '$work/steady.out'"
-check "steady: nothing on stderr" [ ! -s "$work/steady.err" ]
+check_steady_monitor steady 6
 
 # The two-row family on the same cable: the main row shows the cable's usb.1,
 # the reading is the meter's, from the second row.
-pty=$(start_sim tworow --form usb24b --values 12.34 --unit ms --rate 20 --count 400)
+start_sim tworow --form usb24b --values 12.34 --unit ms --rate 20 --count 400
+pty=$(sim_path tworow)
 monitor tworow "$pty" --usb --count 3
 check "two-row: exit 0" [ "$(cat "$work/tworow.rc")" = 0 ]
 check "two-row: the meter's reading and unit" lines_match "$work/tworow.out" 3 "$time_re"$'\t12\\.34\tm\\|s\t'
@@ -82,7 +36,8 @@ monitor none "" --usb --count 1
 check "no device: exit 1" [ "$(cat "$work/none.rc")" = 1 ]
 check "no device: the message" [ "$(cat "$work/none.err")" = "$not_connected" ]
 check "no device: no output" [ ! -s "$work/none.out" ]
-pty=$(start_sim two --rate 2)
+start_sim two --rate 2
+pty=$(sim_path two)
 monitor two "$pty:$pty" --usb --count 1
 check "two devices: exit 1" [ "$(cat "$work/two.rc")" = 1 ]
 check "two devices: the message" [ "$(cat "$work/two.err")" = "$not_connected" ]
@@ -91,7 +46,8 @@ check "open fails: exit 1" [ "$(cat "$work/nottty.rc")" = 1 ]
 check "open fails: the message" [ "$(cat "$work/nottty.err")" = "Open the equipments mistake" ]
 
 # Garbage between frames and truncated frames: no hang, still whole lines.
-pty=$(start_sim garbage --values 1234,567 --rate 25 --stray-bytes --truncate-every 3 --seed 4)
+start_sim garbage --values 1234,567 --rate 25 --stray-bytes --truncate-every 3 --seed 4
+pty=$(sim_path garbage)
 monitor garbage "$pty" --usb --count 10
 check "garbage: exit 0" [ "$(cat "$work/garbage.rc")" = 0 ]
 check "garbage: ten lines of four fields" \
@@ -99,14 +55,16 @@ check "garbage: ten lines of four fields" \
 check "garbage: whole frames still decode" grep -Eq $'\t(1234|567)\tlux\t' "$work/garbage.out"
 
 # The meter hangs up mid-stream: the monitor says so and ends.
-pty=$(start_sim hangup --values 42 --rate 20 --hangup-after 20 --start-delay 300)
+start_sim hangup --values 42 --rate 20 --hangup-after 20 --start-delay 300
+pty=$(sim_path hangup)
 monitor hangup "$pty" --usb
 check "hang-up: exit 1" [ "$(cat "$work/hangup.rc")" = 1 ]
 check "hang-up: frames before it" grep -q $'\t42\tlux\t' "$work/hangup.out"
 check "hang-up: told" grep -q "device has gone" "$work/hangup.err"
 
 # Ctrl-C ends a monitor without --count cleanly.
-pty=$(start_sim sigint --values 7 --rate 20)
+start_sim sigint --values 7 --rate 20
+pty=$(sim_path sigint)
 KQMETER_BRIDGE_DEVICES=$pty "$CLI" monitor --usb >"$work/sigint.out" 2>"$work/sigint.err" &
 mon=$!
 for _ in $(seq 1 200); do
@@ -126,5 +84,4 @@ check "--count 0: usage" [ $? = 2 ]
 "$CLI" monitor --usb --count >/dev/null 2>&1
 check "--count without a number: usage" [ $? = 2 ]
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish

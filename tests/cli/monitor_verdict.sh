@@ -5,21 +5,7 @@
 # usage: monitor_verdict.sh CLI SIM DATA_DIR
 set -u
 CLI=$1
-work=$(mktemp -d)
-pids=()
-failures=0
-
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
-    wait 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-fail() {
-    echo "FAIL: $*" >&2
-    failures=$((failures + 1))
-}
+. "$(dirname "$0")/lib.sh"
 
 # A meter on a pseudo-terminal that sends the given frames in turn, over and over: one
 # 32-byte read per frame, each byte carrying one hexadecimal position in its low nibble.
@@ -66,7 +52,7 @@ for row in "${rows[@]}"; do
     kill "${pids[-1]}" 2>/dev/null
     [ $status -eq 0 ] || { fail "$what: exit $status ($(cat "$work/err$n"))"; continue; }
     # Every line: time, value, unit, verdict. A verdict belongs to a light-meter reading.
-    python3 - "$what" "$work/out$n" "$count" "$frames" <<'PY' || failures=$((failures + 1))
+    python3 - "$what" "$work/out$n" "$count" "$frames" <<'PY' || failed=$((failed + 1))
 import sys
 what, path, count, frames = sys.argv[1], sys.argv[2], int(sys.argv[3]), sys.argv[4]
 lines = [l.split("\t") for l in open(path, encoding="utf-8").read().splitlines()]
@@ -95,8 +81,4 @@ sys.exit(1 if bad else 0)
 PY
 done
 
-if [ $failures -ne 0 ]; then
-    echo "$failures failure(s)" >&2
-    exit 1
-fi
-echo "monitor_verdict: all checks passed"
+finish

@@ -5,28 +5,9 @@
 set -u
 CLI=$1
 SIM=$2
-work=$(mktemp -d)
-pids=()
-passed=0
-failed=0
-
-cleanup() {
-    for pid in "${pids[@]}"; do kill -KILL "$pid" 2>/dev/null; done
-    wait 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-check() { # name, then a command that must succeed
-    local name=$1
-    shift
-    if "$@"; then
-        passed=$((passed + 1))
-    else
-        failed=$((failed + 1))
-        echo "FAIL: $name" >&2
-    fi
-}
+. "$(dirname "$0")/lib.sh"
+# A recorder still running at the end is ended the hard way, as a crash would.
+end_signal=KILL
 
 "$SIM" --path-file "$work/sim.path" --values 19.99,20.00,0L --unit lux --rate 20 \
     >/dev/null 2>"$work/sim.err" &
