@@ -1,7 +1,8 @@
 # What the command-line tests share; each test sources it first:
 #   . "$(dirname "$0")/lib.sh"
 # A scratch folder $work, removed at the end; the processes a test adds to
-# `pids`, ended at the end (with $end_signal, TERM unless the test sets it),
+# `pids`, ended at the end (with $end_signal, TERM unless the test sets it;
+# a function before_cleanup, where the test has one, runs first),
 # also when the test fails or is interrupted; the counts of `check` and `fail`.
 work=$(mktemp -d)
 pids=()
@@ -10,6 +11,7 @@ failed=0
 end_signal=TERM
 
 cleanup() {
+    if declare -F before_cleanup >/dev/null; then before_cleanup; fi
     for pid in "${pids[@]}"; do kill -"$end_signal" "$pid" 2>/dev/null; done
     wait 2>/dev/null
     rm -rf "$work"

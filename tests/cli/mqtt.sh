@@ -16,29 +16,12 @@ for tool in mosquitto mosquitto_sub python3; do
     fi
 done
 MOSQUITTO=$(command -v mosquitto)
-work=$(mktemp -d)
-pids=()
+. "$(dirname "$0")/lib.sh"
+end_signal=KILL
 broker=
-passed=0
-failed=0
-
-cleanup() {
+# The broker ends cleanly, before the recorders are killed.
+before_cleanup() {
     [ -z "$broker" ] || kill -TERM "$broker" 2>/dev/null
-    for pid in "${pids[@]}"; do kill -KILL "$pid" 2>/dev/null; done
-    wait 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-check() { # name, then a command that must succeed
-    local name=$1
-    shift
-    if "$@"; then
-        passed=$((passed + 1))
-    else
-        failed=$((failed + 1))
-        echo "FAIL: $name" >&2
-    fi
 }
 wait_for() { # tenths of a second, then a command
     local tenths=$1
@@ -77,11 +60,8 @@ status_now() { # the retained status of a topic
 
 start_broker || { echo "FAIL: the broker did not start" >&2; cat "$work/broker.log" >&2; exit 1; }
 
-"$SIM" --path-file "$work/sim.path" --values 19.99,20.00,0L --unit lux --rate 20 \
-    >/dev/null 2>"$work/sim.err" &
-pids+=($!)
-wait_for 200 test -s "$work/sim.path"
-export KQMETER_BRIDGE_DEVICES=$(head -1 "$work/sim.path")
+start_sim sim --values 19.99,20.00,0L --unit lux --rate 20
+export KQMETER_BRIDGE_DEVICES=$(sim_path sim)
 
 rows_of() { tail -n +2 "$1" 2>/dev/null | grep -c $'\r$'; }
 received() { grep -c '^{' "$1" 2>/dev/null; }

@@ -9,14 +9,8 @@ SIM=$2
 # A recorder still running at the end is ended the hard way, as a crash would.
 end_signal=KILL
 
-"$SIM" --path-file "$work/sim.path" --values 19.99,20.00,0L --unit lux --rate 20 \
-    >/dev/null 2>"$work/sim.err" &
-pids+=($!)
-for _ in $(seq 1 200); do
-    [ -s "$work/sim.path" ] && break
-    sleep 0.05
-done
-pty=$(head -1 "$work/sim.path")
+start_sim sim --values 19.99,20.00,0L --unit lux --rate 20
+pty=$(sim_path sim)
 export KQMETER_BRIDGE_DEVICES=$pty
 
 # Rows of a text log (header left out), waiting until there are at least N.
@@ -135,14 +129,8 @@ check "no folder: names the file" \
     grep -qF "Cannot write file $work/no/such/folder.txt: No such file or directory" "$work/nodir.err"
 
 # The serial cable: the same rules, the port given as a device file.
-"$SIM" --serial 12b --path-file "$work/ser.path" --values 19.99,20.00,0L --unit lux --rate 20 \
-    >/dev/null 2>"$work/ser.err" &
-pids+=($!)
-for _ in $(seq 1 200); do
-    [ -s "$work/ser.path" ] && break
-    sleep 0.05
-done
-"$CLI" record --serial "$(head -1 "$work/ser.path")" "$work/serial.txt" >/dev/null 2>&1 &
+start_sim ser --serial 12b --values 19.99,20.00,0L --unit lux --rate 20
+"$CLI" record --serial "$(sim_path ser)" "$work/serial.txt" >/dev/null 2>&1 &
 rec=$!
 pids+=($rec)
 check "serial: rows reach the disk" wait_rows "$work/serial.txt" 10
