@@ -98,6 +98,66 @@ EOS
     check "connecting again after the replug works" test "$(grep -c $'\t7\.00\t' "$work/again")" -eq 2
     pull_meter
     ;;
+window)
+    # The window under Xvfb finds the adapter itself (no KQMETER_BRIDGE_DEVICES)
+    # once "USB Connect " is pressed, and logs the meter's readings: its
+    # recovery journal gains a row a second.
+    plug_meter --values 12.34,5.67 --rate 10
+    wait_node | guest here >/dev/null || { echo "FAIL: the adapter never appeared"; exit 1; }
+    rm -rf "$VM/share/window"
+    guest "$BUILD" >"$work/out" <<'EOS'
+B=$1
+for tool in xvfb-run Xvfb xdotool import; do
+    command -v "$tool" >/dev/null || { echo "-- missing $tool"; exit 1; }
+done
+s=/lab/window
+mkdir -p "$s/data" "$s/config"
+export XDG_DATA_HOME=$s/data XDG_CONFIG_HOME=$s/config
+cat >/tmp/window.sh <<'EOW'
+"$1/src/kqmeter" --defaults >/tmp/window.err 2>&1 &
+win=$!
+trap 'kill $win 2>/dev/null; wait $win 2>/dev/null' EXIT
+wid=$(timeout 60 xdotool search --sync --onlyvisible --name "Interface Program" | head -1)
+[ -n "$wid" ] || { echo "-- no window"; cat /tmp/window.err; exit 1; }
+sleep 1
+# "USB Connect " (109 x 25) at the top left of the client area, under the
+# menu bar.
+xdotool mousemove --window "$wid" 55 32 click 1
+journal=$XDG_DATA_HOME/kqmeter/recovery.txt
+for _ in $(seq 1 200); do
+    n=$(grep -cE $'\t(12\\.34|5\\.67)\t' "$journal" 2>/dev/null)
+    [ "${n:-0}" -ge 3 ] && break
+    sleep 0.1
+done
+sleep 0.5
+import -window root /lab/window/shot.png
+echo "-- journal"
+cat "$journal" 2>/dev/null | tr -d '\r'
+echo "-- window"
+cat /tmp/window.err
+EOW
+began=$(date +%s)
+timeout -k 5 90 xvfb-run -a -s "-screen 0 1024x768x24" bash /tmp/window.sh "$B"
+echo "-- rc $? in $(($(date +%s) - began)) s"
+EOS
+    cat "$work/out"
+    rows=$(sed -n '/^-- journal/,/^-- window/p' "$work/out" | grep -cE $'\t(12\\.34|5\\.67)\t')
+    check "the window logs the meter's readings in its journal ($rows rows)" test "$rows" -ge 3
+    check "the window ran and ended" grep -qE -- '^-- rc 0 ' "$work/out"
+    check "no crash" bash -c "! grep -qiE 'segmentation|abort|core dumped|terminate called' '$work/out'"
+    # The picture stays beside the machine (and in KQ_LAB_SHOTS, if set) to be
+    # looked at.
+    check "a screenshot of the window was taken" test -s "$VM/share/window/shot.png"
+    if [ -s "$VM/share/window/shot.png" ]; then
+        cp "$VM/share/window/shot.png" "$VM/usb-window.png" && echo "screenshot: $VM/usb-window.png"
+        if [ -n "${KQ_LAB_SHOTS:-}" ] && mkdir -p "$KQ_LAB_SHOTS"; then
+            cp "$VM/share/window/shot.png" "$KQ_LAB_SHOTS/usb-window.png"
+        fi
+    fi
+    rm -rf "$VM/share/window"
+    pull_meter
+    wait_node | guest gone >/dev/null
+    ;;
 *)
     echo "usb.sh: no case $CASE" >&2
     exit 2
