@@ -2,6 +2,8 @@
 
 #include "app/dialogs.h"
 #include "app/report_preview.h"
+#include "files/atomic_file.h"
+#include "files/data_folder.h"
 #include "files/log_file.h"
 #include "print/picture_export.h"
 #include "print/report_painter.h"
@@ -227,7 +229,9 @@ void LogFileActions::saveTo(const QString& name, files::LogForm form) {
             generalErrorReport(QString::fromLocal8Bit(result.error.c_str()));
         else
             m_dialogs.message(nullptr, QStringLiteral("Error"),
-                              QStringLiteral("Could not save table to specified file: ") + name,
+                              QStringLiteral("Could not save table to specified file: ") + name +
+                                  QStringLiteral("\n\n") +
+                                  QString::fromLocal8Bit(result.error.c_str()),
                               Dialogs::Icon::Error);
     }
     if (m_window)
@@ -286,7 +290,9 @@ void LogFileActions::openLog(const QString& name) {
         WorkGuard busy(*this, longWork);
         {
             WorkProgress progress(m_window, QStringLiteral("Loading the log..."), longWork);
-            result = files::loadLog(m_cds1, path, progress.callback());
+            files::LoadLimits filesOnly;
+            filesOnly.filesOnly = true;
+            result = files::loadLog(m_cds1, path, progress.callback(), filesOnly);
         }
         // The readings that came meanwhile go after the loaded rows.
         busy.release();
@@ -358,6 +364,20 @@ void LogFileActions::BtPrintClick(const QString& date) {
         m_tableChanged();
     if (m_window)
         m_window->update();
+}
+
+void LogFileActions::reportKeptCopies() {
+    const std::vector<std::string> kept = files::keptCopiesIn(files::dataFolder());
+    if (kept.empty())
+        return;
+    QString list;
+    for (const std::string& path : kept)
+        list += QStringLiteral("\n") + QString::fromLocal8Bit(path.c_str());
+    generalErrorReport(QStringLiteral("A save over a file was stopped before the new content was "
+                                      "complete, so that file may be only partly written. Its "
+                                      "old content is kept in:%1\n\nCopy it back if you need it, "
+                                      "then remove the copy.")
+                           .arg(list));
 }
 
 } // namespace kq::app

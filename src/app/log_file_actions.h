@@ -70,6 +70,9 @@ public:
     void BtSaveClick(const QImage& chart);
     // `date` is the print date as shown; empty means today's in the system format.
     void BtPrintClick(const QString& date = {});
+    // A save over a file that was killed half-way left the file's old content
+    // in the data folder: says where, once at start-up.
+    void reportKeptCopies();
 
     const QString& lastOpenName() const { return m_lastOpenName; }
     // The folder of the last file chosen in any of the file dialogs; they open there.

@@ -86,6 +86,7 @@ int main(int argc, char** argv) {
         FCOMM.markSecondWindow();
     FCOMM.show();
     FCOMM.offerRecovery();
+    FCOMM.files().reportKeptCopies();
     // Loaded once the window is up, so that a message about the file has it as owner.
     if (!options.file.isEmpty())
         QTimer::singleShot(0, &FCOMM, [&FCOMM, &options] { FCOMM.files().openLog(options.file); });

@@ -35,8 +35,9 @@ FileSource::~FileSource() {
         ::close(m_fd);
 }
 
-bool FileSource::open(const std::string& path) {
-    m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+bool FileSource::open(const std::string& path, bool filesOnly) {
+    // Opening a pipe waits for a writer, which may never come.
+    m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | (filesOnly ? O_NONBLOCK : 0));
     if (m_fd < 0) {
         m_error = systemErrorText(errno);
         return false;
@@ -51,7 +52,18 @@ bool FileSource::open(const std::string& path) {
         m_error = systemErrorText(EISDIR);
         return false;
     }
-    m_size = S_ISREG(st.st_mode) ? static_cast<std::uint64_t>(st.st_size) : 0;
+    m_stream = !S_ISREG(st.st_mode);
+    if (m_stream && filesOnly) {
+        m_error = "not a file but a pipe, a device or a socket, which may never end";
+        m_notAFile = true;
+        return false;
+    }
+    if (filesOnly) {
+        const int flags = ::fcntl(m_fd, F_GETFL);
+        if (flags >= 0)
+            (void)::fcntl(m_fd, F_SETFL, flags & ~O_NONBLOCK);
+    }
+    m_size = m_stream ? 0 : static_cast<std::uint64_t>(st.st_size);
     return true;
 }
 

@@ -48,15 +48,22 @@ public:
     FileSource(const FileSource&) = delete;
     FileSource& operator=(const FileSource&) = delete;
 
-    bool open(const std::string& path);
+    // `filesOnly`: a pipe, device or socket is refused (notAFile()) without
+    // waiting for a writer.
+    bool open(const std::string& path, bool filesOnly = false);
     std::ptrdiff_t read(char* buffer, std::size_t capacity) override;
     std::uint64_t size() const override { return m_size; }
     const std::string& error() const { return m_error; }
+    // Not a regular file: a pipe or a device, which may never end.
+    bool stream() const { return m_stream; }
+    bool notAFile() const { return m_notAFile; }
 
 private:
     int m_fd = -1;
     std::uint64_t m_size = 0;
     std::string m_error;
+    bool m_stream = false;
+    bool m_notAFile = false;
 };
 
 // Collects output into large blocks so that a save of millions of rows makes

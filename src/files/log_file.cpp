@@ -7,6 +7,8 @@
 #include "files/log_xml.h"
 #include "record/log_table.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <new>
 #include <utility>
 
@@ -26,15 +28,11 @@ LogForm formForName(const std::string& path) {
     return ext == ".csv" ? LogForm::Csv : LogForm::Text;
 }
 
-SaveResult saveLog(const record::LogTable& table, const std::string& path,
-                   const Progress& progress) {
-    return saveLog(table, path, formForName(path), progress);
-}
+namespace {
 
-SaveResult saveLog(const record::LogTable& table, const std::string& path, LogForm form,
-                   const Progress& progress) {
+SaveResult saveInto(AtomicFile& file, const record::LogTable& table, LogForm form,
+                    const Progress& progress) {
     SaveResult result;
-    AtomicFile file(path);
     if (!file.open()) {
         result.status = SaveResult::Status::Failed;
         result.error = file.error();
@@ -62,25 +60,73 @@ SaveResult saveLog(const record::LogTable& table, const std::string& path, LogFo
     return result;
 }
 
-LoadResult loadLog(record::LogTable& table, const std::string& path, const Progress& progress) {
+} // namespace
+
+SaveResult saveLog(const record::LogTable& table, const std::string& path,
+                   const Progress& progress) {
+    return saveLog(table, path, formForName(path), progress);
+}
+
+SaveResult saveLog(const record::LogTable& table, const std::string& path, LogForm form,
+                   const Progress& progress) {
+    AtomicFile file(path);
+    return saveInto(file, table, form, progress);
+}
+
+SaveResult saveLogAsNew(const record::LogTable& table, const std::string& path,
+                        std::string& placedAt) {
+    AtomicFile file(path, AtomicFile::Kind::NewName);
+    SaveResult result = saveInto(file, table, formForName(path), {});
+    placedAt = file.placedAt();
+    return result;
+}
+
+namespace {
+
+// The first bytes of a stream; reading past them fails.
+class BoundedSource final : public ByteSource {
+public:
+    BoundedSource(ByteSource& in, std::uint64_t limit) : m_in(in), m_left(limit) {}
+    std::ptrdiff_t read(char* buffer, std::size_t capacity) override {
+        if (m_left == 0)
+            return -1;
+        const auto n =
+            m_in.read(buffer, static_cast<std::size_t>(std::min<std::uint64_t>(capacity, m_left)));
+        if (n > 0)
+            m_left -= static_cast<std::uint64_t>(n);
+        return n;
+    }
+    std::uint64_t size() const override { return m_in.size(); }
+
+private:
+    ByteSource& m_in;
+    std::uint64_t m_left;
+};
+
+} // namespace
+
+LoadResult loadLog(record::LogTable& table, const std::string& path, const Progress& progress,
+                   const LoadLimits& limits) {
     LoadResult result;
     FileSource source;
-    if (!source.open(path)) {
+    if (!source.open(path, limits.filesOnly)) {
         result.status = LoadResult::Status::Failed;
         result.error = "Cannot open file \"" + path + "\": " + source.error();
+        result.notAFile = source.notAFile();
         return result;
     }
     const LogForm form = formForName(path);
     if (form == LogForm::Text)
-        return readTextLog(table, source, progress);
+        return readTextLog(table, source, progress, source.stream() ? limits.streamRows : 0);
     if (form == LogForm::Csv)
         return readCsvLog(table, source, progress);
 
     // The packet replaces the table only when it was read whole, so a failed
     // or cancelled load leaves the table as it was.
+    BoundedSource bounded(source, source.stream() ? limits.streamXmlBytes : UINT64_MAX);
     try {
         record::LogTable fresh;
-        result = readXmlLog(fresh, source, progress);
+        result = readXmlLog(fresh, bounded, progress);
         if (result.ok())
             table = std::move(fresh);
     } catch (const std::bad_alloc&) {

@@ -201,9 +201,10 @@ private:
 
 class TextLogReader {
 public:
-    TextLogReader(LogTable& table, ByteSource& in, const Progress& progress, bool journal = false)
-        : m_table(table), m_in(in), m_progress(progress), m_journal(journal), m_inHeader(!journal) {
-    }
+    TextLogReader(LogTable& table, ByteSource& in, const Progress& progress, bool journal = false,
+                  std::uint64_t maxRows = 0)
+        : m_table(table), m_in(in), m_progress(progress), m_journal(journal), m_maxRows(maxRows),
+          m_inHeader(!journal) {}
 
     LoadResult run();
 
@@ -240,6 +241,7 @@ private:
     ByteSource& m_in;
     const Progress& m_progress;
     const bool m_journal;
+    std::uint64_t m_maxRows;
     LoadResult m_result;
     LineSplitter m_fields;
     std::uint64_t m_lineNo = 0;
@@ -307,6 +309,10 @@ bool TextLogReader::endLine() {
     }
     ++m_result.rows;
     f.reset();
+    if (m_result.rows == m_maxRows) {
+        m_result.cut = true;
+        return false;
+    }
     return true;
 }
 
@@ -365,7 +371,7 @@ LoadResult TextLogReader::run() {
             return m_result;
         if (end) {
             // A last line without an ending counts.
-            if (m_lineOpen && !endLine())
+            if (m_lineOpen && !endLine() && !m_result.cut)
                 return m_result;
             break;
         }
@@ -418,8 +424,9 @@ SaveResult writeTextLog(const LogTable& table, ByteSink& out, const Progress& pr
     return finishSave(w, out, rows);
 }
 
-LoadResult readTextLog(LogTable& table, ByteSource& in, const Progress& progress) {
-    TextLogReader reader(table, in, progress);
+LoadResult readTextLog(LogTable& table, ByteSource& in, const Progress& progress,
+                       std::uint64_t maxRows) {
+    TextLogReader reader(table, in, progress, false, maxRows);
     return reader.run();
 }
 

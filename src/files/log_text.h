@@ -29,8 +29,10 @@ SaveResult writeTextLog(const record::LogTable& table, ByteSink& out,
 // read (each text keeps its first 20 characters). A line that fails (more than
 // four fields, a first field that is not an integer) stops the load; the rows
 // before it stay and the failing line posts nothing. A cancelled load takes
-// back every row it added.
-LoadResult readTextLog(record::LogTable& table, ByteSource& in, const Progress& progress = {});
+// back every row it added. `maxRows` (0: no limit) ends the load after that
+// many rows with `cut` set, for a stream that may never end.
+LoadResult readTextLog(record::LogTable& table, ByteSource& in, const Progress& progress = {},
+                       std::uint64_t maxRows = 0);
 
 // The same for the recovery journal, which a crash or a power cut may have
 // damaged: every line that reads as a row (four fields, a number first) is

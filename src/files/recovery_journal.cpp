@@ -16,31 +16,6 @@ namespace kq::files {
 
 namespace {
 
-// Writes everything it is given to an open file, retrying short writes.
-class FdSink final : public ByteSink {
-public:
-    explicit FdSink(int fd) : m_fd(fd) {}
-    bool write(const char* data, std::size_t size) override {
-        while (size > 0) {
-            const ssize_t n = ::write(m_fd, data, size);
-            if (n < 0) {
-                if (errno == EINTR)
-                    continue;
-                m_error = systemErrorText(errno);
-                return false;
-            }
-            data += n;
-            size -= static_cast<std::size_t>(n);
-        }
-        return true;
-    }
-    std::string error() const override { return m_error; }
-
-private:
-    int m_fd;
-    std::string m_error;
-};
-
 // The first `limit` bytes of another source.
 class LimitedSource final : public ByteSource {
 public:
@@ -95,15 +70,7 @@ std::uint64_t lengthOfWholeLines(const std::string& path, std::string& error) {
 
 RecoveryJournal::RecoveryJournal(std::string path, Use use) : m_path(std::move(path)), m_use(use) {}
 
-RecoveryJournal::~RecoveryJournal() {
-    close();
-}
-
-void RecoveryJournal::close() {
-    if (m_fd >= 0)
-        ::close(m_fd);
-    m_fd = -1;
-}
+RecoveryJournal::~RecoveryJournal() = default;
 
 bool RecoveryJournal::fail(int err) {
     return fail(systemErrorText(err));
@@ -113,12 +80,11 @@ bool RecoveryJournal::fail(const std::string& reason) {
     m_error = std::string(m_use == Use::Journal ? "Cannot write the recovery journal "
                                                 : "Cannot write file ") +
               m_path + ": " + reason;
-    close();
     return false;
 }
 
 void RecoveryJournal::discard() {
-    close();
+    m_out.close();
     ::unlink(m_path.c_str());
 }
 
@@ -126,40 +92,21 @@ bool RecoveryJournal::sync(const record::LogTable& table, const record::SaveMark
     const std::size_t rows = table.rowCount();
     const std::size_t unsaved = saved.unsaved(table);
     if (unsaved == 0) {
-        if (m_fd >= 0 || ::access(m_path.c_str(), F_OK) == 0)
+        if (m_out.isOpen() || ::access(m_path.c_str(), F_OK) == 0)
             discard();
         return true;
     }
     const std::size_t start = rows - unsaved;
-    const bool afresh = m_fd < 0 || table.generation() != m_generation || start != m_start ||
+    const bool afresh = !m_out.isOpen() || table.generation() != m_generation || start != m_start ||
                         m_written > rows || m_written < start;
-    std::size_t from = m_written;
     if (afresh) {
-        close();
-        m_fd = ::open(m_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
-                      m_use == Use::Journal ? 0600 : 0666);
-        if (m_fd < 0)
-            return fail(errno);
-        from = start;
-    } else if (from == rows) {
+        if (!m_out.replace(m_path, m_use == Use::Journal ? 0600 : 0666, table, start, rows))
+            return fail(m_out.error());
+    } else if (m_written == rows) {
         return true; // nothing new since the last time
+    } else if (!m_out.append(table, m_written, rows)) {
+        return fail(m_out.error());
     }
-
-    FdSink sink(m_fd);
-    {
-        BufferedWriter w(sink, std::size_t{256} << 10);
-        if (afresh)
-            w.put(kTextLogHeader);
-        for (std::size_t i = from; i < rows; ++i)
-            putTextRow(w, table, i);
-        if (!w.flush()) {
-            return fail(sink.error());
-        }
-    }
-    // On the platter, not only in the page cache: a power cut is one of the
-    // reasons the journal exists.
-    if (::fdatasync(m_fd) != 0 && errno != EINVAL)
-        return fail(errno);
     m_generation = table.generation();
     m_start = start;
     m_written = rows;

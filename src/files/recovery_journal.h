@@ -1,6 +1,7 @@
 #pragma once
 
 #include "files/log_file.h"
+#include "files/row_appender.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -29,9 +30,10 @@ public:
     RecoveryJournal& operator=(const RecoveryJournal&) = delete;
 
     // Brings the file up to the table's unsaved rows and puts them on disk:
-    // new rows are appended; after rows were taken away or saved the file is
-    // written afresh; with nothing unsaved it is removed. False (with error())
-    // when the disk refused; the next call starts the file afresh.
+    // new rows are appended; after rows were taken away or saved a new file
+    // takes its place in one step; with nothing unsaved it is removed. False
+    // (with error()) when the disk refused: the file then still ends at a
+    // whole row, and the next call offers the rows again.
     bool sync(const record::LogTable& table, const record::SaveMark& saved);
     // Removes the file; the next sync starts it afresh.
     void discard();
@@ -39,17 +41,16 @@ public:
     const std::string& path() const { return m_path; }
     const std::string& error() const { return m_error; }
     // Rows the file holds since the last sync.
-    std::size_t rows() const { return m_fd >= 0 ? m_written - m_start : 0; }
+    std::size_t rows() const { return m_out.isOpen() ? m_written - m_start : 0; }
 
 private:
     bool fail(int err);
     bool fail(const std::string& reason);
-    void close();
 
     std::string m_path;
     Use m_use;
     std::string m_error;
-    int m_fd = -1;
+    RowAppender m_out;
     std::uint64_t m_generation = 0;
     std::size_t m_start = 0;   // table row of the file's first row
     std::size_t m_written = 0; // table rows up to here are in the file

@@ -95,6 +95,39 @@ check "again: text rows untouched" cmp -s "$work/kill.txt" "$work/kill.txt.befor
 check "again: xml rows untouched" cmp -s "$work/kill.xml.rows.txt" "$work/kill.rows.before"
 check "again: no packet" [ ! -e "$work/kill.xml" ]
 
+# Two recordings started at once onto one name: one of them takes it, the
+# other does not start; the file holds the rows of the one that runs.
+start_record twoA "$work/two.txt"
+recA=$rec
+start_record twoB "$work/two.txt"
+recB=$rec
+for _ in $(seq 1 100); do
+    kill -0 $recA 2>/dev/null && kill -0 $recB 2>/dev/null || break
+    sleep 0.1
+done
+sleep 1.5
+kill -TERM $recA $recB 2>/dev/null
+wait $recA
+statusA=$?
+wait $recB
+statusB=$?
+check "two at once: one refused, one recorded" \
+    bash -c "[ '$statusA$statusB' = 01 ] || [ '$statusA$statusB' = 10 ]"
+check "two at once: the rows of one recording" rows_well_formed "$work/two.txt"
+
+# A file saved under an XML recording's name while it runs is left alone; the
+# packet goes to a free name, which is reported.
+start_record appear "$work/appear.xml"
+check "appear: rows beside it" wait_rows "$work/appear.xml.rows.txt" 5
+printf 'theirs\n' >"$work/appear.xml"
+kill -INT $rec
+wait $rec
+check "appear: exit 0" [ $? = 0 ]
+check "appear: their file untouched" [ "$(cat "$work/appear.xml")" = theirs ]
+check "appear: packet under a free name" loads "$work/appear-2.xml"
+check "appear: the name reported" grep -q "rows in $work/appear-2.xml\$" "$work/appear.err"
+check "appear: rows file gone" [ ! -e "$work/appear.xml.rows.txt" ]
+
 # The record-count limit ends the recording; Repeat off logs no value twice in a row.
 timeout 30 "$CLI" record --usb --repeat off --max-records 7 "$work/limit.txt" \
     >/dev/null 2>"$work/limit.err"
@@ -127,6 +160,11 @@ timeout 30 "$CLI" record --usb --max-records 3 "$work/no/such/folder.txt" >/dev/
 check "no folder: exit 1" [ $? = 1 ]
 check "no folder: names the file" \
     grep -qF "Cannot write file $work/no/such/folder.txt: No such file or directory" "$work/nodir.err"
+check "no folder: one line, at the start" [ "$(wc -l <"$work/nodir.err")" = 1 ]
+timeout 30 "$CLI" record --usb --max-records 3 "$work/no/such/folder.xml" >/dev/null 2>"$work/nodir.err"
+check "no folder, xml: exit 1" [ $? = 1 ]
+check "no folder, xml: names no file that is not there" \
+    bash -c "! grep -q 'rows are in' '$work/nodir.err'"
 
 # The serial cable: the same rules, the port given as a device file.
 start_sim ser --serial 12b --values 19.99,20.00,0L --unit lux --rate 20

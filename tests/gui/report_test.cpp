@@ -21,6 +21,7 @@
 
 #include <cmath>
 #include <functional>
+#include <sys/stat.h>
 
 using Icon = kq::app::Dialogs::Icon;
 using kq::record::LogTable;
@@ -194,8 +195,12 @@ private slots:
         m_actions->saveasClick();
         QCOMPARE(m_dialogs.messages.size(), std::size_t{2});
         QCOMPARE(m_dialogs.messages[0].caption, QString("Error"));
-        QCOMPARE(m_dialogs.messages[0].text,
+        // The fixed sentence, then what went wrong and what became of the file.
+        const QStringList text = m_dialogs.messages[0].text.split(QStringLiteral("\n\n"));
+        QCOMPARE(text.size(), 2);
+        QCOMPARE(text[0],
                  "Could not save table to specified file: " + m_dir->filePath("missing/a.txt"));
+        QVERIFY2(text[1].contains("No such file or directory"), qPrintable(text[1]));
         QVERIFY(!m_dialogs.messages[0].owned);
         // The XML form reports through the general error report.
         QCOMPARE(m_dialogs.messages[1].caption, QCoreApplication::applicationName());
@@ -252,6 +257,41 @@ private slots:
         QCOMPARE(m_dialogs.messages[1].icon, Icon::Error);
         QVERIFY(!m_dialogs.messages[1].owned);
         QCOMPARE(m_actions->lastOpenName(), m_dir->filePath("missing.xml"));
+    }
+
+    void copyLeftByAKilledSaveIsReported() {
+        // A save in place that was killed leaves the old content in the data folder.
+        const QByteArray before = qgetenv("XDG_DATA_HOME");
+        qputenv("XDG_DATA_HOME", QFile::encodeName(m_dir->path()));
+        QVERIFY(QDir(m_dir->path()).mkpath("kqmeter"));
+        const QString kept = m_dir->filePath("kqmeter/log.txt.before-save-Ab12Cd");
+        QFile f(kept);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.close();
+        m_actions->reportKeptCopies();
+        qputenv("XDG_DATA_HOME", before);
+        QCOMPARE(m_dialogs.messages.size(), std::size_t{1});
+        QVERIFY2(m_dialogs.messages[0].text.contains(kept), qPrintable(m_dialogs.messages[0].text));
+        QVERIFY(QFile::exists(kept)); // the user's to copy back
+    }
+
+    void onlyFilesOpenNeverAPipeThatMayNotEnd() {
+        // A pipe nobody writes to: opening it must neither wait for a writer
+        // nor read forever; the table stays and the message says why.
+        fill(m_table, 3);
+        const QString pipe = m_dir->filePath("pipe.txt");
+        QVERIFY(::mkfifo(QFile::encodeName(pipe).constData(), 0600) == 0);
+        m_dialogs.fileAnswers << pipe;
+        QElapsedTimer took;
+        took.start();
+        m_actions->SpeedButton2Click();
+        QVERIFY(took.elapsed() < 5000);
+        QCOMPARE(m_table.rowCount(), std::size_t{3});
+        QCOMPARE(m_dialogs.messages.size(), std::size_t{1});
+        QCOMPARE(m_dialogs.messages[0].caption, QString("Error"));
+        QVERIFY2(m_dialogs.messages[0].text.startsWith("Failed to Load File!\n") &&
+                     m_dialogs.messages[0].text.contains("not a file but a pipe"),
+                 qPrintable(m_dialogs.messages[0].text));
     }
 
     void longWorkShowsProgressAndStillSavesEverything() {

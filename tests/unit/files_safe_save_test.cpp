@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <sys/stat.h>
@@ -179,9 +180,20 @@ TEST(SafeSave, FolderWithoutRoomForATemporaryFile) {
             ::chmod(path.c_str(), 0646);
         }
         closeFolder(dir, c.exists ? path : std::string());
+        // The copy of the old content during a save in place goes to the
+        // user's data folder.
+        TempDir data;
+        ::chmod(data.path().c_str(), 0777);
         const LogTable table = twoRows();
         const int got = asPlainUser([&] {
+            const char* before = std::getenv("XDG_DATA_HOME");
+            const std::string kept = before ? before : "";
+            ::setenv("XDG_DATA_HOME", data.path().c_str(), 1);
             const auto r = kq::files::saveLog(table, path);
+            if (before)
+                ::setenv("XDG_DATA_HOME", kept.c_str(), 1);
+            else
+                ::unsetenv("XDG_DATA_HOME");
             if (r.ok())
                 return 0;
             return r.error.find("Permission denied") != std::string::npos ? 1 : 2;

@@ -149,6 +149,15 @@ public:
                (m_end && std::chrono::steady_clock::now() >= *m_end);
     }
 
+    // Makes the file the rows go to (a piece's file is made for its first
+    // row); a place that takes no file ends the recording before it begins.
+    bool start() {
+        if (m_split || m_file->start())
+            return true;
+        std::fprintf(stderr, "kqmeter-cli: %s\n", m_file->error().c_str());
+        return false;
+    }
+
     // What the window's record timer does, and the rows to the disk.
     void second() {
         recorder.TrecordTimer();
@@ -191,7 +200,16 @@ private:
                  ::lstat(files::rowsPathFor(name).c_str(), &st) == 0))
                 continue;
             m_file = std::make_unique<files::RecordingFile>(name);
-            return m_file.get();
+            if (m_file->start())
+                return m_file.get();
+            const bool taken = m_file->nameTaken(); // by another recording just now
+            if (!taken && !m_reported) {
+                std::fprintf(stderr, "kqmeter-cli: %s\n", m_file->error().c_str());
+                m_reported = true;
+            }
+            m_file.reset();
+            if (!taken)
+                return nullptr; // the rows stay in memory and are offered again
         }
     }
     // Completes the file of the rows in cds1 and lets them go; 1 on failure.
@@ -205,10 +223,19 @@ private:
         if (!r.ok()) {
             std::fprintf(stderr, "kqmeter-cli: cannot complete %s: %s\n", f->path().c_str(),
                          r.error.c_str());
-            if (f->xml() && rows)
-                std::fprintf(stderr, "kqmeter-cli: the rows are in %s\n", f->rowsPath().c_str());
+            // Only what is on disk is named.
+            if (f->rowsOnDisk() > 0)
+                std::fprintf(stderr, "kqmeter-cli: %llu of %zu rows are in %s\n",
+                             static_cast<unsigned long long>(f->rowsOnDisk()), rows,
+                             f->rowsPath().c_str());
+            else
+                std::fprintf(stderr, "kqmeter-cli: none of %zu rows reached the disk\n", rows);
             failed = 1;
         } else {
+            if (f->tookAnotherName())
+                std::fprintf(stderr,
+                             "kqmeter-cli: %s appeared while recording and was left alone\n",
+                             f->wantedPath().c_str());
             std::fprintf(stderr, "kqmeter-cli: %zu rows in %s\n", rows, f->path().c_str());
         }
         ++m_pieces;
@@ -263,13 +290,15 @@ int runRecord(const std::vector<std::string>& args) {
     // through the same door as at the record-count limit.
     const StopSignals stop;
     Session session(options);
+    if (!session.start())
+        return 1;
     ReadingTarget target;
     target.sink = &session;
     target.everySecond = [&] { session.second(); };
     target.done = [&] { return session.full(); };
     const LinkEnd end = runLink(options.link, target, stop);
     if (!end.opened)
-        return end.status; // nothing recorded: no file is made
+        return end.status; // nothing recorded: the file made at the start goes again
     return session.finish(end.status);
 }
 
