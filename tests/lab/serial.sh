@@ -47,6 +47,54 @@ EOS
     check "the settings reach the UART" grep -q '^\[  PASSED  \] 1 test' "$work/out"
     check "not skipped" bash -c "! grep -q '^\[  SKIPPED' '$work/out'"
     ;;
+window)
+    # The window under Xvfb on the real UART: Connect -> START (by keyboard,
+    # Alt+C then S) opens COM1 and logs the meter's readings in the journal.
+    "$lab_here/meter-plug" "$VM/serial.sock" "$BUILD/tools/kqmeter-sim" --serial 12b --baud 2400 \
+        --values 3.21,6.54 --rate 4 &
+    bg_pids+=($!)
+    rm -rf "$VM/share/window"
+    guest "$BUILD" >"$work/out" <<'EOS'
+s=/lab/window
+mkdir -p "$s/data" "$s/config"
+export XDG_DATA_HOME=$s/data XDG_CONFIG_HOME=$s/config KQMETER_COM1=/dev/ttyS1
+cat >/tmp/window.sh <<'EOW'
+"$1/src/kqmeter" --defaults >/tmp/window.err 2>&1 &
+win=$!
+trap 'kill $win 2>/dev/null; wait $win 2>/dev/null' EXIT
+wid=$(timeout 60 xdotool search --sync --onlyvisible --name "Interface Program" | head -1)
+[ -n "$wid" ] || { echo "-- no window"; cat /tmp/window.err; exit 1; }
+sleep 1
+xdotool windowfocus --sync "$wid" key alt+c
+sleep 0.5
+xdotool key s
+journal=$XDG_DATA_HOME/kqmeter/recovery.txt
+for _ in $(seq 1 200); do
+    n=$(grep -cE $'\t(3\\.21|6\\.54)\t' "$journal" 2>/dev/null)
+    [ "${n:-0}" -ge 2 ] && break
+    sleep 0.1
+done
+import -window root /lab/window/shot.png
+echo "-- journal"
+cat "$journal" 2>/dev/null | tr -d '\r'
+echo "-- window"
+cat /tmp/window.err
+EOW
+timeout -k 5 90 xvfb-run -a -s "-screen 0 1024x768x24" bash /tmp/window.sh "$1"
+echo "-- rc $?"
+EOS
+    cat "$work/out"
+    rows=$(sed -n '/^-- journal/,/^-- window/p' "$work/out" | grep -cE $'\t(3\\.21|6\\.54)\t')
+    check "START logs the meter's readings from the UART ($rows rows)" test "$rows" -ge 2
+    check "the window ran and ended" grep -qx -- '-- rc 0' "$work/out"
+    if [ -s "$VM/share/window/shot.png" ]; then
+        cp "$VM/share/window/shot.png" "$VM/serial-window.png" && echo "screenshot: $VM/serial-window.png"
+        if [ -n "${KQ_LAB_SHOTS:-}" ] && mkdir -p "$KQ_LAB_SHOTS"; then
+            cp "$VM/share/window/shot.png" "$KQ_LAB_SHOTS/serial-window.png"
+        fi
+    fi
+    rm -rf "$VM/share/window"
+    ;;
 *)
     echo "serial.sh: no case $CASE" >&2
     exit 2
