@@ -7,6 +7,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStandardPaths>
+#include <QTimer>
 
 namespace kq::app {
 
@@ -32,14 +33,27 @@ void QtDialogs::message(QWidget* owner, const QString&, const QString& text, Ico
     box.exec();
 }
 
-bool QtDialogs::ask(QWidget* owner, const QString&, const QString& text) {
+bool QtDialogs::ask(QWidget* owner, const QString& caption, const QString& text) {
+    return askLive(owner, caption, [&text] { return text; });
+}
+
+bool QtDialogs::askLive(QWidget* owner, const QString&, const std::function<QString()>& text) {
     QMessageBox box(owner);
     box.setWindowTitle(messageTitle(owner));
-    box.setText(text);
+    box.setText(text());
     box.setIcon(QMessageBox::Question);
     box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
     // A stray Enter keeps the readings.
     box.setDefaultButton(QMessageBox::No);
+    // The meter goes on while the box is open; what it asks about stays true.
+    QTimer follow;
+    follow.setInterval(250);
+    QObject::connect(&follow, &QTimer::timeout, &box, [&box, &text] {
+        const QString now = text();
+        if (now != box.text())
+            box.setText(now);
+    });
+    follow.start();
     box.exec();
     return box.clickedButton() == box.button(QMessageBox::Yes);
 }

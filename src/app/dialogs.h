@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 class QWidget;
 
 namespace kq::app {
@@ -28,6 +30,13 @@ public:
                          Icon icon) = 0;
     // A modal question with Yes and No buttons; true when the user chose Yes.
     virtual bool ask(QWidget* owner, const QString& caption, const QString& text) = 0;
+    // A Yes/No question whose text follows the program while the box is open,
+    // e.g. a count of readings that goes on growing: `text` is asked again a
+    // few times a second. Dialogs without a box to update ask once.
+    virtual bool askLive(QWidget* owner, const QString& caption,
+                         const std::function<QString()>& text) {
+        return ask(owner, caption, text());
+    }
     // A modal question with buttons of its own (`buttons`, left to right): the
     // index of the one chosen. Enter chooses `defaultButton`; Escape and
     // closing the box choose `escapeButton`. Dialogs that only answer Yes or
@@ -52,6 +61,8 @@ class QtDialogs final : public Dialogs {
 public:
     void message(QWidget* owner, const QString& caption, const QString& text, Icon icon) override;
     bool ask(QWidget* owner, const QString& caption, const QString& text) override;
+    bool askLive(QWidget* owner, const QString& caption,
+                 const std::function<QString()>& text) override;
     int choose(QWidget* owner, const QString& caption, const QString& text,
                const QStringList& buttons, int defaultButton, int escapeButton) override;
     QString saveFileName(QWidget* owner, const FileSpec& spec) override;

@@ -565,13 +565,12 @@ std::size_t TFCOMM::unsavedRows() const {
 }
 
 bool TFCOMM::mayDiscardRows() {
-    // Closing used to drop the log without a word: hours of readings gone with
-    // one click. Now the user decides.
-    const std::size_t rows = unsavedRows();
-    if (rows > 0 &&
-        !m_dialogs.ask(
-            this, windowTitle(),
-            QStringLiteral("%1 readings have not been saved. Close and discard them?").arg(rows)))
+    // Hours of readings could go with one click: the user decides. The meter
+    // goes on logging while the question is open, so its count follows.
+    if (unsavedRows() > 0 && !m_dialogs.askLive(this, windowTitle(), [this] {
+            return QStringLiteral("%1 readings have not been saved. Close and discard them?")
+                .arg(unsavedRows());
+        }))
         return false;
     // Chosen not to keep them: nothing is left for the next start to offer.
     m_journal->setEnabled(false);

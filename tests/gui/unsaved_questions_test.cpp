@@ -66,6 +66,11 @@ public:
         texts << text;
         return m_boxes.ask(owner, caption, text);
     }
+    bool askLive(QWidget* owner, const QString& caption,
+                 const std::function<QString()>& text) override {
+        texts << text();
+        return m_boxes.askLive(owner, caption, text);
+    }
     int choose(QWidget* owner, const QString& caption, const QString& text,
                const QStringList& buttons, int defaultButton, int escapeButton) override {
         texts << text;
@@ -356,6 +361,40 @@ private slots:
         else
             QVERIFY(rig.dialogs.texts.isEmpty());
         QCOMPARE(values(rig.log()), rows);
+    }
+
+    // The closing question is open while the meter goes on: its count is that
+    // of the readings that would go, not of those when it opened.
+    void closeQuestionFollowsTheCount() {
+        Rig rig;
+        QVERIFY(rig.connect());
+        QVERIFY(rig.logThroughPoll(1000, 2));
+        QString first;
+        QString later;
+        bool opened = false;
+        QTimer watch;
+        watch.setInterval(20);
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box || opened)
+                return;
+            opened = true;
+            first = box->text();
+            for (int i = 0; i < 3; ++i)
+                rig.bridge->queueRead(luxFrame(1100 + i));
+            if (!QTest::qWaitFor([&] { return rig.log().rowCount() == 5; }, 5000))
+                qWarning("the poll did not log the frames");
+            QTest::qWait(400);
+            later = box->text();
+            QTest::keyClick(box, Qt::Key_Escape);
+        });
+        watch.start();
+        rig.window->close();
+        watch.stop();
+        QVERIFY2(opened, "closing did not ask");
+        QCOMPARE(first, QString("2 readings have not been saved. Close and discard them?"));
+        QCOMPARE(later, QString("5 readings have not been saved. Close and discard them?"));
+        QVERIFY(rig.window->isVisible());
     }
 
     // While the report preview is open the glass follows the meter; the
