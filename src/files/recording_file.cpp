@@ -15,7 +15,9 @@ std::string rowsPathFor(const std::string& xmlPath) {
 
 RecordingFile::RecordingFile(std::string path)
     : m_path(std::move(path)), m_wanted(m_path), m_xml(formForName(m_path) == LogForm::Xml),
-      m_rowsPath(m_xml ? rowsPathFor(m_path) : m_path) {}
+      m_rowsPath(m_xml ? rowsPathFor(m_path) : m_path),
+      m_rows(formForName(m_path) == LogForm::Csv ? RowAppender::Form::Csv
+                                                 : RowAppender::Form::Text) {}
 
 RecordingFile::~RecordingFile() {
     if (!m_started || m_finished || m_rows.rows() > 0 || !m_rows.isOpen())

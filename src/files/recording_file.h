@@ -15,7 +15,8 @@ namespace kq::files {
 // The log file of a recording that runs unattended for days. The rows reach
 // the disk at least once a second in the text form, so that a crash or a
 // power cut leaves every row written so far in a file the window opens:
-// - a text name: the rows go straight into it, which is complete at all times;
+// - a text or a .csv name: the rows go straight into it, in its form, and it
+//   is complete at all times;
 // - an XML name: the rows go to a text file beside it (rowsPath()), and the
 //   packet is written once, when the recording ends, after which the text
 //   file goes. Rewriting the whole packet every second would cost more and

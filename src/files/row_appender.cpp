@@ -1,6 +1,7 @@
 #include "files/row_appender.h"
 
 #include "files/byte_io.h"
+#include "files/csv_fields.h"
 #include "files/log_text.h"
 #include "record/log_table.h"
 
@@ -46,15 +47,23 @@ private:
 
 // Writes the header (when asked) and rows [from, to) at `at`, then syncs;
 // the errno of the failure, or 0.
-int writeRows(int fd, std::uint64_t at, bool header, const record::LogTable& table,
-              std::size_t from, std::size_t to, std::uint64_t& end) {
+int writeRows(int fd, std::uint64_t at, RowAppender::Form form, bool header,
+              const record::LogTable& table, std::size_t from, std::size_t to, std::uint64_t& end) {
     OffsetSink sink(fd, at);
     {
         BufferedWriter w(sink, std::size_t{256} << 10);
-        if (header)
-            w.put(kTextLogHeader);
-        for (std::size_t i = from; i < to; ++i)
-            putTextRow(w, table, i);
+        if (form == RowAppender::Form::Csv) {
+            if (header)
+                w.put(kCsvHeader);
+            CsvRowWriter rows;
+            for (std::size_t i = from; i < to; ++i)
+                rows.put(w, table, i);
+        } else {
+            if (header)
+                w.put(kTextLogHeader);
+            for (std::size_t i = from; i < to; ++i)
+                putTextRow(w, table, i);
+        }
         if (!w.flush())
             return sink.errorNumber();
     }
@@ -125,7 +134,7 @@ bool RowAppender::createNew(const std::string& path, mode_t mode) {
         return fail(errno);
     const record::LogTable none;
     std::uint64_t end = 0;
-    if (const int err = writeRows(m_fd, 0, true, none, 0, 0, end)) {
+    if (const int err = writeRows(m_fd, 0, m_form, true, none, 0, 0, end)) {
         // Ours, and nothing in it counts yet.
         close();
         ::unlink(path.c_str());
@@ -144,7 +153,7 @@ bool RowAppender::replace(const std::string& path, mode_t mode, const record::Lo
     std::uint64_t end = 0;
     int err = ::fchmod(fd, lessUmask(mode)) != 0 ? errno : 0;
     if (err == 0)
-        err = writeRows(fd, 0, true, table, from, to, end);
+        err = writeRows(fd, 0, m_form, true, table, from, to, end);
     if (err == 0 && ::rename(temp.c_str(), path.c_str()) != 0)
         err = errno;
     if (err != 0) {
@@ -177,7 +186,7 @@ bool RowAppender::append(const record::LogTable& table, std::size_t from, std::s
     if (from >= to)
         return true;
     std::uint64_t end = 0;
-    if (const int err = writeRows(m_fd, m_length, false, table, from, to, end)) {
+    if (const int err = writeRows(m_fd, m_length, m_form, false, table, from, to, end)) {
         m_tornTail = true;
         (void)cutBack();
         return fail(err);

@@ -20,7 +20,9 @@ namespace kq::files {
 // load as a reading. The rows of a failed batch are the caller's to offer again.
 class RowAppender {
 public:
-    RowAppender() = default;
+    // The form of the lines: the tab-separated text log, or CSV.
+    enum class Form { Text, Csv };
+    explicit RowAppender(Form form = Form::Text) : m_form(form) {}
     ~RowAppender();
     RowAppender(const RowAppender&) = delete;
     RowAppender& operator=(const RowAppender&) = delete;
@@ -54,6 +56,7 @@ private:
     bool fail(int err);
     bool cutBack();
 
+    Form m_form;
     std::string m_path;
     std::string m_error;
     int m_errno = 0;

@@ -135,6 +135,29 @@ check "limit: exit 0" [ $? = 0 ]
 check "limit: seven rows" [ "$(rows_of "$work/limit.txt")" = 7 ]
 check "limit: no repeats" bash -c "tail -n +2 '$work/limit.txt' | cut -f3 | uniq -d | grep -q . && exit 1 || exit 0"
 
+# A .csv name records CSV rows as they come, each with its date and time.
+csv_rows_ok() { # file, count
+    python3 - "$1" "$2" <<'PY'
+import csv, re, sys
+with open(sys.argv[1], newline="", encoding="utf-8") as f:
+    raw = f.read()
+rows = list(csv.reader(raw.splitlines(keepends=True)))
+ok = raw.endswith("\r\n") and rows[0] == ["no", "datetime", "time", "value", "unit", "verdict", "text"]
+body = rows[1:]
+ok = ok and len(body) == int(sys.argv[2])
+iso = re.compile(r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d$")
+for i, (no, dt, tm, value, unit, verdict, text) in enumerate(body, 1):
+    ok = ok and no == str(i) and iso.match(dt) and dt[11:19] == tm and unit == "lux"
+    ok = ok and text in ("19.99", "20.00", "0L") and verdict in ("Pass", "Fail", "")
+    ok = ok and (value == "" if text == "0L" else float(value) == float(text))
+sys.exit(0 if ok else 1)
+PY
+}
+timeout 30 "$CLI" record --usb --max-records 5 "$work/rec.csv" >/dev/null 2>"$work/csv.err"
+check "csv: exit 0" [ $? = 0 ]
+check "csv: five rows with their date, CRLF, plain numbers" csv_rows_ok "$work/rec.csv" 5
+check "csv: loads back" loads "$work/rec.csv"
+
 # Options: a one-line reason and status 2; no cable: status 1 and no file.
 bad() { # expected reason, then options
     local reason=$1
