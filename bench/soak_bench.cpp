@@ -8,10 +8,10 @@
 // KQ_SOAK_FRAMES sets another number of frames for a quick look;
 // KQ_SOAK_NO_JOURNAL=1 runs it with the recovery journal off.
 
-#include "app/dialogs.h"
 #include "app/tfcomm.h"
 #include "figure.h"
 #include "record/recorder.h"
+#include "support/recording_dialogs.h"
 
 #include <QAction>
 #include <QApplication>
@@ -30,17 +30,7 @@
 
 namespace {
 
-class SilentDialogs : public kq::app::Dialogs {
-public:
-    int shown = 0;
-    void message(QWidget*, const QString& caption, const QString& text, Icon) override {
-        ++shown;
-        std::fprintf(stderr, "message: %s: %s\n", qPrintable(caption), qPrintable(text));
-    }
-    bool ask(QWidget*, const QString&, const QString&) override { return true; }
-    QString saveFileName(QWidget*, const FileSpec&) override { return {}; }
-    QString openFileName(QWidget*, const FileSpec&) override { return {}; }
-};
+using SilentDialogs = kq::test::TellingDialogs;
 
 void runEventLoopFor(int ms) {
     QEventLoop loop;

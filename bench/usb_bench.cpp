@@ -4,7 +4,6 @@
 //
 // KQ_BENCH_SECONDS shortens the 20 s CPU runs for a quick look.
 
-#include "app/dialogs.h"
 #include "app/tfcomm.h"
 #include "app/usb_controller.h"
 #include "decode/meter_state.h"
@@ -14,6 +13,7 @@
 #include "links/usbbridge_fake.h"
 #include "links/usbbridge_tty.h"
 #include "record/recorder.h"
+#include "support/recording_dialogs.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -46,17 +46,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-class SilentDialogs : public kq::app::Dialogs {
-public:
-    int shown = 0;
-    void message(QWidget*, const QString& caption, const QString& text, Icon) override {
-        ++shown;
-        std::fprintf(stderr, "message: %s: %s\n", qPrintable(caption), qPrintable(text));
-    }
-    QString saveFileName(QWidget*, const FileSpec&) override { return {}; }
-    QString openFileName(QWidget*, const FileSpec&) override { return {}; }
-    bool ask(QWidget*, const QString&, const QString&) override { return true; }
-};
+using SilentDialogs = kq::test::TellingDialogs;
 
 void runEventLoopFor(int ms) {
     QEventLoop loop;

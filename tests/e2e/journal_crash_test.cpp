@@ -3,12 +3,12 @@
 // in the middle of the recording; a new window offers the rows and restores
 // every one the journal held. Ended by SIGTERM (a logout or shutdown), the
 // window leaves at once and the journal holds every row it had.
-#include "app/dialogs.h"
 #include "app/journal_keeper.h"
 #include "app/quit_signals.h"
 #include "app/tfcomm.h"
 #include "record/log_table.h"
 #include "record/recorder.h"
+#include "support/recording_dialogs.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -27,8 +27,8 @@
 #include <memory>
 #include <set>
 
-using kq::app::Dialogs;
 using kq::app::TFCOMM;
+using kq::test::RecordingDialogs;
 using Field = kq::record::LogTable::Field;
 
 namespace {
@@ -37,19 +37,6 @@ constexpr char kChildOption[] = "--record-until-killed";
 constexpr char kTermChildOption[] = "--record-until-terminated";
 constexpr char kFullChildOption[] = "--record-into-full-folder";
 
-class AnsweringDialogs : public Dialogs {
-public:
-    QStringList texts;
-    QStringList questions;
-    void message(QWidget*, const QString&, const QString& text, Icon) override { texts << text; }
-    bool ask(QWidget*, const QString&, const QString& text) override {
-        questions << text;
-        return true;
-    }
-    QString saveFileName(QWidget*, const FileSpec&) override { return {}; }
-    QString openFileName(QWidget*, const FileSpec&) override { return {}; }
-};
-
 // The window as a user runs it: connected to the meter and recording until
 // the process is killed. With `takeSignals`, as the program's main() does, it
 // ends on SIGTERM and prints how many rows its table held.
@@ -57,7 +44,7 @@ int recordUntilKilled(int argc, char** argv, bool takeSignals) {
     if (takeSignals)
         kq::app::QuitSignals::block();
     QApplication app(argc, argv);
-    AnsweringDialogs dialogs;
+    RecordingDialogs dialogs;
     TFCOMM w(dialogs);
     std::unique_ptr<kq::app::QuitSignals> quitSignals;
     if (takeSignals)
@@ -80,7 +67,7 @@ int recordUntilKilled(int argc, char** argv, bool takeSignals) {
 // prints the messages it showed, then the rows of its table and its journal.
 int recordIntoFullFolder(int argc, char** argv, const QString& filler) {
     QApplication app(argc, argv);
-    AnsweringDialogs dialogs;
+    RecordingDialogs dialogs;
     TFCOMM w(dialogs);
     w.show();
     auto* usb = w.findChild<QAbstractButton*>("USB");
@@ -93,7 +80,7 @@ int recordIntoFullFolder(int argc, char** argv, const QString& filler) {
     const int status = app.exec();
     usb->click(); // no reading after the count
     w.journal().sync();
-    for (const QString& text : dialogs.texts)
+    for (const QString& text : dialogs.told())
         std::printf("message: %s\n", qPrintable(text));
     QFile journal(w.journal().path());
     const qsizetype lines = journal.open(QIODevice::ReadOnly) ? journal.readAll().count('\n') : 0;
@@ -178,7 +165,7 @@ private slots:
             QVERIFY2(sent.count(fields.value(2)) == 1, qPrintable(left[i]));
         }
 
-        AnsweringDialogs dialogs;
+        RecordingDialogs dialogs;
         TFCOMM w(dialogs);
         QVERIFY(w.offerRecovery());
         QCOMPARE(dialogs.questions,
@@ -187,7 +174,7 @@ private slots:
                                  .arg(left.size())});
         QCOMPARE(tableRows(w.recorder().cds1), left);
         QCOMPARE(w.recorder().log().RecordNo, int(left.size()) + 1);
-        QVERIFY(dialogs.texts.isEmpty());
+        QVERIFY(dialogs.told().isEmpty());
     }
 
     // The journal is written once a second, so a killed window may lose the

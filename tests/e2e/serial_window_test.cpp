@@ -1,10 +1,10 @@
 // The real window and the virtual meter on a serial line, attached the way a
 // user attaches a USB-serial adapter: KQMETER_COM1 names the line, "START"
 // opens it, "STOP" closes it, and a meter that hangs up hands START back.
-#include "app/dialogs.h"
 #include "app/tfcomm.h"
 #include "decode/meter_state.h"
 #include "record/recorder.h"
+#include "support/recording_dialogs.h"
 
 #include <QAction>
 #include <QFileInfo>
@@ -15,22 +15,11 @@
 #include <set>
 #include <string>
 
-using kq::app::Dialogs;
 using kq::app::TFCOMM;
+using kq::test::RecordingDialogs;
 using Field = kq::record::LogTable::Field;
 
 namespace {
-
-class RecordingDialogs : public Dialogs {
-public:
-    QStringList texts;
-    void message(QWidget*, const QString&, const QString& text, Icon) override {
-        texts.push_back(text);
-    }
-    QString saveFileName(QWidget*, const FileSpec&) override { return {}; }
-    QString openFileName(QWidget*, const FileSpec&) override { return {}; }
-    bool ask(QWidget*, const QString&, const QString&) override { return true; }
-};
 
 // A virtual serial meter reached through a fixed link path.
 class Meter {
@@ -104,7 +93,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(w.recorder().cds1.rowCount() >= 6, 15000);
         QCOMPARE(loggedValues(w), (std::set<std::string>{"19.99", "0L", "1500"}));
         QCOMPARE(w.state().UnitText, std::string("lux"));
-        QVERIFY(dialogs.texts.isEmpty());
+        QVERIFY(dialogs.told().isEmpty());
 
         // STOP: the meter keeps sending, nothing moves.
         item(w, "BtDiscon1")->trigger();
@@ -130,7 +119,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(w.recorder().cds1.rowCount() >= 2, 30000);
         QCOMPARE(loggedValues(w), std::set<std::string>{"1234"});
         QTRY_COMPARE_WITH_TIMEOUT(digitsOf(w), std::string("1234"), 5000);
-        QVERIFY(dialogs.texts.isEmpty());
+        QVERIFY(dialogs.told().isEmpty());
     }
 
     void meterHangingUpHandsStartBack() {
@@ -145,8 +134,8 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(first->finished(), 10000);
         QTRY_VERIFY_WITH_TIMEOUT(item(w, "BTCon1")->isEnabled(), 5000);
         QVERIFY(!item(w, "BtDiscon1")->isEnabled());
-        QCOMPARE(dialogs.texts.size(), 1);
-        QVERIFY2(dialogs.texts[0].contains("has stopped working"), qPrintable(dialogs.texts[0]));
+        QCOMPARE(dialogs.told().size(), 1);
+        QVERIFY2(dialogs.told()[0].contains("has stopped working"), qPrintable(dialogs.told()[0]));
 
         // The meter back on the same line: START reads again.
         Meter second(m_link, {"--serial", "12b", "--values", "7", "--rate", "20"});
@@ -154,7 +143,7 @@ private slots:
         item(w, "BTCon1")->trigger();
         QTRY_VERIFY_WITH_TIMEOUT(loggedValues(w).count("7") == 1, 10000);
         QTRY_COMPARE_WITH_TIMEOUT(digitsOf(w), std::string("___7"), 5000);
-        QCOMPARE(dialogs.texts.size(), 1);
+        QCOMPARE(dialogs.told().size(), 1);
     }
 
 private:

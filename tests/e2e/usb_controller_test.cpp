@@ -5,6 +5,7 @@
 #include "decode/meter_state.h"
 #include "decode/reading_sink.h"
 #include "links/usbbridge_fake.h"
+#include "support/recording_dialogs.h"
 
 #include <QCoreApplication>
 #include <QPushButton>
@@ -17,25 +18,10 @@
 using kq::app::Dialogs;
 using kq::app::UsbController;
 using kq::links::FakeUsbBridge;
+using kq::test::RecordingDialogs;
 using Call = FakeUsbBridge::Call;
 
 namespace {
-
-struct Shown {
-    QString caption, text;
-    Dialogs::Icon icon;
-};
-
-class RecordingDialogs : public Dialogs {
-public:
-    QList<Shown> shown;
-    void message(QWidget*, const QString& caption, const QString& text, Icon icon) override {
-        shown.push_back({caption, text, icon});
-    }
-    QString saveFileName(QWidget*, const FileSpec&) override { return {}; }
-    QString openFileName(QWidget*, const FileSpec&) override { return {}; }
-    bool ask(QWidget*, const QString&, const QString&) override { return true; }
-};
 
 struct CountingSink : kq::decode::ReadingSink {
     int readings = 0;
@@ -175,12 +161,12 @@ private slots:
 
         rig.click();
         if (message.isEmpty()) {
-            QVERIFY(rig.dialogs.shown.isEmpty());
+            QVERIFY(rig.dialogs.messages.empty());
         } else {
-            QCOMPARE(rig.dialogs.shown.size(), 1);
-            QCOMPARE(rig.dialogs.shown[0].text, message);
-            QCOMPARE(rig.dialogs.shown[0].caption, QString("kqmeter"));
-            QCOMPARE(rig.dialogs.shown[0].icon, Dialogs::Icon::None);
+            QCOMPARE(rig.dialogs.told().size(), 1);
+            QCOMPARE(rig.dialogs.messages[0].text, message);
+            QCOMPARE(rig.dialogs.messages[0].caption, QString("kqmeter"));
+            QCOMPARE(rig.dialogs.messages[0].icon, Dialogs::Icon::None);
         }
         QCOMPARE(rig.button.isChecked(), staysDown);
         QVERIFY(rig.usb->pollOn()); // the poll stays on after every message
@@ -278,14 +264,14 @@ private slots:
         rig.usb = std::make_unique<UsbController>(std::move(fake), rig.state, &sink, rig.dialogs,
                                                   &rig.button, nullptr, [&rig] { ++rig.changes; });
         rig.click();
-        QVERIFY(rig.dialogs.shown.isEmpty());
+        QVERIFY(rig.dialogs.messages.empty());
         // 19.99 and 20.00 lux in turn, so the glass can be seen following.
         const std::string k2000 = "00B7B7BFE500000000800000000000DA";
         for (int i = 0; i < script.size(); ++i)
             rig.bridge->queueRead(i % 2 ? frameBytes(k2000) : frame1999Lux());
         QTRY_COMPARE(sink.calls, static_cast<int>(script.size()));
-        QCOMPARE(rig.dialogs.shown.size(), reports);
-        for (const auto& shown : rig.dialogs.shown) {
+        QCOMPARE(rig.dialogs.told().size(), reports);
+        for (const auto& shown : rig.dialogs.messages) {
             QCOMPARE(shown.caption, QString("kqmeter"));
             QCOMPARE(shown.text, QString("Readings are no longer logged: the log table is full"));
             QCOMPARE(shown.icon, Dialogs::Icon::Error);

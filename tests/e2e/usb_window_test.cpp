@@ -1,10 +1,10 @@
 // The real window attached to the virtual meter the way a user attaches a
 // cable: KQMETER_BRIDGE_DEVICES names the meter's line, a click on "USB
 // Connect " connects, and the glass and the log show what the meter sent.
-#include "app/dialogs.h"
 #include "app/tfcomm.h"
 #include "decode/meter_state.h"
 #include "record/recorder.h"
+#include "support/recording_dialogs.h"
 
 #include <QAbstractButton>
 #include <QFileInfo>
@@ -20,23 +20,12 @@
 #include <set>
 #include <string>
 
-using kq::app::Dialogs;
 using kq::app::TFCOMM;
 using kq::decode::Widget;
+using kq::test::RecordingDialogs;
 using Field = kq::record::LogTable::Field;
 
 namespace {
-
-class RecordingDialogs : public Dialogs {
-public:
-    QStringList texts;
-    void message(QWidget*, const QString&, const QString& text, Icon) override {
-        texts.push_back(text);
-    }
-    QString saveFileName(QWidget*, const FileSpec&) override { return {}; }
-    QString openFileName(QWidget*, const FileSpec&) override { return {}; }
-    bool ask(QWidget*, const QString&, const QString&) override { return true; }
-};
 
 // A virtual meter process whose line is reached through a fixed link path,
 // so a meter started later on the same link is "the same cable".
@@ -147,7 +136,7 @@ private slots:
             return std::includes(shown.begin(), shown.end(), sent.begin(), sent.end());
         };
         QTRY_VERIFY_WITH_TIMEOUT(showsAll(), 10000);
-        QVERIFY(dialogs.texts.isEmpty());
+        QVERIFY(dialogs.told().isEmpty());
         for (const QString& shown : gridValues(w))
             QVERIFY2(sent.count(shown) == 1, qPrintable("grid shows " + shown));
         QTRY_COMPARE_WITH_TIMEOUT(digitsOf(w), std::string("1999"), 5000);
@@ -181,7 +170,7 @@ private slots:
         QCOMPARE(digitsOf(w), std::string("usb1"));
         QCOMPARE(w.findChild<QLabel*>("MaxTextU")->text(), QString("m|s"));
         QCOMPARE(w.recorder().cds1.rowCount(), 0u);
-        QVERIFY(dialogs.texts.isEmpty());
+        QVERIFY(dialogs.told().isEmpty());
     }
 
     void garbageAndTruncatedFramesDoNotStopTheGlass() {
@@ -194,7 +183,7 @@ private slots:
         QTest::mouseClick(usb, Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(loggedValues(w).count("1234") == 1, 10000);
         QTRY_VERIFY_WITH_TIMEOUT(w.recorder().cds1.rowCount() >= 10, 10000);
-        QVERIFY(dialogs.texts.isEmpty());
+        QVERIFY(dialogs.told().isEmpty());
         QTRY_COMPARE_WITH_TIMEOUT(digitsOf(w), std::string("1234"), 5000);
     }
 
@@ -219,7 +208,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(polls.count() >= 20, 10000);
         QVERIFY(notConnectedShown(w));
         QCOMPARE(w.recorder().cds1.rowCount(), rows);
-        QVERIFY(dialogs.texts.isEmpty());
+        QVERIFY(dialogs.told().isEmpty());
         QVERIFY(usb->isChecked());
 
         // Button up closes the dead line; with the meter back on the same
@@ -231,7 +220,7 @@ private slots:
         QVERIFY(usb->isChecked());
         QTRY_VERIFY_WITH_TIMEOUT(loggedValues(w).count("7") == 1, 10000);
         QTRY_COMPARE_WITH_TIMEOUT(digitsOf(w), std::string("___7"), 5000);
-        QVERIFY(dialogs.texts.isEmpty());
+        QVERIFY(dialogs.told().isEmpty());
     }
 
     void buttonWithoutAMeterSaysSoAndComesUp() {
@@ -241,7 +230,7 @@ private slots:
         auto* usb = w.findChild<QAbstractButton*>("USB");
         QTest::mouseClick(usb, Qt::LeftButton);
         QCOMPARE(
-            dialogs.texts,
+            dialogs.told(),
             QStringList{"USB interface cable is not connected properly, please check and re-try."});
         QVERIFY(!usb->isChecked());
         QVERIFY(notConnectedShown(w));

@@ -2,13 +2,14 @@
 // captions typed from the model and range tables, so that a build of another meter
 // that starts wrong fails here.
 #include "app/tfcomm.h"
-#include "recording_dialogs.h"
+#include "support/recording_dialogs.h"
 
 #include <QLabel>
 #include <QLineEdit>
 #include <QtTest>
 
 using kq::app::TFCOMM;
+using kq::test::RecordingDialogs;
 
 namespace {
 

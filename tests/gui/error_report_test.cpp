@@ -1,12 +1,14 @@
 // An error that escapes an event handler reaches the user as the general error
 // report (a message box with the error's text) and the program goes on.
 #include "app/guarded_application.h"
-#include "recording_dialogs.h"
+#include "support/recording_dialogs.h"
 
 #include <QTimer>
 #include <QtTest>
 
 #include <stdexcept>
+
+using kq::test::RecordingDialogs;
 
 namespace {
 

@@ -4,7 +4,7 @@
 // it arrived.
 #include "app/log_file_actions.h"
 #include "record/recorder.h"
-#include "recording_dialogs.h"
+#include "support/recording_dialogs.h"
 
 #include <QTemporaryDir>
 #include <QTimer>
@@ -18,6 +18,7 @@ using kq::record::LogMoment;
 using kq::record::LogReading;
 using kq::record::LogTable;
 using kq::record::Recorder;
+using kq::test::RecordingDialogs;
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include "app/hid_controller.h"
 #include "app/tfcomm.h"
 #include "links/hid_backend_fake.h"
-#include "recording_dialogs.h"
+#include "support/recording_dialogs.h"
 
 #include <QListWidget>
 #include <QPushButton>
@@ -17,6 +17,7 @@ using kq::app::HidController;
 using kq::app::TFCOMM;
 using kq::links::FakeHidBackend;
 using Bytes = std::vector<std::uint8_t>;
+using kq::test::RecordingDialogs;
 
 namespace {
 

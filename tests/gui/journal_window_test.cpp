@@ -5,7 +5,7 @@
 #include "app/tfcomm.h"
 #include "record/log_table.h"
 #include "record/recorder.h"
-#include "recording_dialogs.h"
+#include "support/recording_dialogs.h"
 
 #include <QAction>
 #include <QDir>
@@ -18,6 +18,7 @@
 
 using kq::app::TFCOMM;
 using kq::decode::Decoder;
+using kq::test::RecordingDialogs;
 
 namespace {
 

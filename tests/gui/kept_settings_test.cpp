@@ -11,7 +11,7 @@
 #include "app/tfcomm.h"
 #include "record/log_table.h"
 #include "record/recorder.h"
-#include "recording_dialogs.h"
+#include "support/recording_dialogs.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -24,6 +24,7 @@
 
 using kq::app::KeptSettings;
 using kq::app::TFCOMM;
+using kq::test::RecordingDialogs;
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include "app/log_file_actions.h"
 #include "print/report_painter.h"
 #include "record/log_table.h"
-#include "recording_dialogs.h"
+#include "support/recording_dialogs.h"
 
 #include <QAction>
 #include <QApplication>
@@ -25,6 +25,7 @@
 
 using Icon = kq::app::Dialogs::Icon;
 using kq::record::LogTable;
+using kq::test::RecordingDialogs;
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include "app/usb_controller.h"
 #include "decode/model_switch.h"
 #include "record/recorder.h"
-#include "recording_dialogs.h"
+#include "support/recording_dialogs.h"
 
 #include <QAction>
 #include <QPushButton>
@@ -22,6 +22,7 @@ using kq::app::SerialController;
 using kq::app::TFCOMM;
 using kq::decode::Widget;
 using Bytes = std::vector<std::uint8_t>;
+using kq::test::RecordingDialogs;
 
 namespace {
 

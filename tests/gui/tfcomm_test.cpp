@@ -7,7 +7,7 @@
 #include "files/log_file.h"
 #include "record/log_table.h"
 #include "record/recorder.h"
-#include "recording_dialogs.h"
+#include "support/recording_dialogs.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -34,6 +34,7 @@
 using kq::app::TFCOMM;
 using kq::decode::Decoder;
 using kq::decode::Widget;
+using kq::test::RecordingDialogs;
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include "app/tfcomm.h"
 #include "links/usbbridge_fake.h"
 #include "record/recorder.h"
-#include "recording_dialogs.h"
+#include "support/recording_dialogs.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -26,6 +26,7 @@
 using kq::app::TFCOMM;
 using kq::decode::Widget;
 using kq::links::FakeUsbBridge;
+using kq::test::RecordingDialogs;
 
 namespace {
 

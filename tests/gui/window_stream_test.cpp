@@ -5,7 +5,7 @@
 #include "app/tfcomm.h"
 #include "links/usbbridge_fake.h"
 #include "record/recorder.h"
-#include "recording_dialogs.h"
+#include "support/recording_dialogs.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
@@ -23,6 +23,7 @@
 using kq::app::TFCOMM;
 using kq::links::FakeUsbBridge;
 using Field = kq::record::LogTable::Field;
+using kq::test::RecordingDialogs;
 
 namespace {
 
