@@ -3,6 +3,7 @@
 #include "app/log_strip.h"
 #include "decode/number_text.h"
 #include "record/chart_pager.h"
+#include "record/chart_thinning.h"
 #include "record/chart_value_axis.h"
 
 #include <QAction>
@@ -25,14 +26,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace kq::app {
 
 namespace {
 
-// Above this many points in the x window (a very long page) the series get the lowest and the
-// highest point of each slice of the window instead of every point.
-constexpr std::int64_t kMaxFedPoints = 4096;
 constexpr int kToolbarHeight = 26;
 
 enum class Glyph { First, Previous, Next, Last, Enlarge, Restore };
@@ -331,7 +330,7 @@ void ChartPanel::feedSeries(bool replaceAll) {
     const std::int64_t count = to >= from ? to - from + 1 : 0;
 
     if (!replaceAll && !m_fedDecimated && xMin == m_fedXMin && xMax == m_fedXMax &&
-        count <= kMaxFedPoints) {
+        count <= record::kMaxFedPoints) {
         // The same window: only points that arrived inside it since the last feed are new.
         QList<QPointF> fresh;
         m_pager.forEachPoint(m_fedUpTo, to, [&fresh](std::int64_t x, double v) {
@@ -353,40 +352,12 @@ void ChartPanel::feedSeries(bool replaceAll) {
         return;
     }
 
+    m_fedDecimated = count > record::kMaxFedPoints;
+    const std::vector<record::FedPoint> fed = record::thinnedPoints(m_pager.points(), from, to);
     QList<QPointF> points;
-    m_fedDecimated = count > kMaxFedPoints;
-    if (!m_fedDecimated) {
-        points.reserve(count);
-        m_pager.forEachPoint(from, to, [&points](std::int64_t x, double v) {
-            points.append(QPointF(static_cast<double>(x), v));
-        });
-    } else {
-        // The lowest and highest point of each slice, in x order, keep the curve's envelope.
-        const std::int64_t slices = kMaxFedPoints / 2;
-        points.reserve(kMaxFedPoints);
-        for (std::int64_t s = 0; s < slices; ++s) {
-            const std::int64_t a = from + count * s / slices;
-            const std::int64_t b = from + count * (s + 1) / slices - 1;
-            if (b < a)
-                continue;
-            std::int64_t lo = a, hi = a;
-            double loV = m_pager.valueAt(a), hiV = loV;
-            m_pager.forEachPoint(a + 1, b, [&](std::int64_t x, double v) {
-                if (v < loV) {
-                    loV = v;
-                    lo = x;
-                }
-                if (v > hiV) {
-                    hiV = v;
-                    hi = x;
-                }
-            });
-            const std::int64_t first = std::min(lo, hi), second = std::max(lo, hi);
-            points.append(QPointF(static_cast<double>(first), m_pager.valueAt(first)));
-            if (second != first)
-                points.append(QPointF(static_cast<double>(second), m_pager.valueAt(second)));
-        }
-    }
+    points.reserve(static_cast<qsizetype>(fed.size()));
+    for (const record::FedPoint& p : fed)
+        points.append(QPointF(static_cast<double>(p.x), p.value));
     m_areaUpper->replace(points);
     m_line->replace(points);
     m_fedXMin = xMin;

@@ -63,6 +63,7 @@ public:
     // Points stored, the seed included; value at x.
     std::size_t size() const { return m_points.size(); }
     double valueAt(std::size_t x) const { return m_points.at(x); }
+    const ChartPoints& points() const { return m_points; }
     // Calls f(x, value) for every point with xFrom <= x <= xTo, in x order.
     template <class F> void forEachPoint(std::int64_t xFrom, std::int64_t xTo, F&& f) const {
         if (xTo < 0 || m_points.size() == 0)
