@@ -1,5 +1,6 @@
 #include "app/chart_panel.h"
 
+#include "app/chart_tool_pictures.h"
 #include "app/log_strip.h"
 #include "decode/number_text.h"
 #include "record/chart_pager.h"
@@ -14,12 +15,9 @@
 #include <QEvent>
 #include <QFrame>
 #include <QGraphicsLayout>
-#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QLineSeries>
-#include <QPainter>
-#include <QPainterPath>
 #include <QTimer>
 #include <QToolButton>
 #include <QValueAxis>
@@ -33,68 +31,6 @@ namespace kq::app {
 namespace {
 
 constexpr int kToolbarHeight = 26;
-
-enum class Glyph { First, Previous, Next, Last, Enlarge, Restore };
-
-QIcon paintedIcon(Glyph glyph, int size) {
-    // Drawn at the screen's pixel density, so a scaled screen shows it sharp.
-    const qreal ratio = qApp->devicePixelRatio();
-    QPixmap pm(QSize(size, size) * ratio);
-    pm.setDevicePixelRatio(ratio);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(Qt::NoPen);
-    p.setBrush(QColor(0, 0, 128));
-    const double s = size;
-    auto triangle = [&](double x, bool right) {
-        QPainterPath path;
-        if (right) {
-            path.moveTo(x, s * 0.25);
-            path.lineTo(x + s * 0.3, s * 0.5);
-            path.lineTo(x, s * 0.75);
-        } else {
-            path.moveTo(x + s * 0.3, s * 0.25);
-            path.lineTo(x, s * 0.5);
-            path.lineTo(x + s * 0.3, s * 0.75);
-        }
-        path.closeSubpath();
-        p.drawPath(path);
-    };
-    switch (glyph) {
-    case Glyph::First:
-        p.drawRect(QRectF(s * 0.22, s * 0.25, s * 0.1, s * 0.5));
-        triangle(s * 0.36, false);
-        break;
-    case Glyph::Previous:
-        triangle(s * 0.33, false);
-        break;
-    case Glyph::Next:
-        triangle(s * 0.37, true);
-        break;
-    case Glyph::Last:
-        triangle(s * 0.34, true);
-        p.drawRect(QRectF(s * 0.68, s * 0.25, s * 0.1, s * 0.5));
-        break;
-    case Glyph::Enlarge:
-    case Glyph::Restore: {
-        // a framed chart with arrows pointing out of (enlarge) or into (restore) its corners
-        p.setBrush(Qt::NoBrush);
-        p.setPen(QPen(QColor(0, 64, 128), 1.5));
-        p.drawRect(QRectF(s * 0.12, s * 0.12, s * 0.76, s * 0.76));
-        p.setPen(QPen(QColor(0, 128, 255), 1.5));
-        p.drawPolyline(QPolygonF({QPointF(s * 0.2, s * 0.75), QPointF(s * 0.4, s * 0.45),
-                                  QPointF(s * 0.55, s * 0.6), QPointF(s * 0.8, s * 0.25)}));
-        p.setPen(QPen(QColor(200, 0, 0), 2));
-        const bool out = glyph == Glyph::Enlarge;
-        const double a = out ? 0.02 : 0.2, b = out ? 0.2 : 0.02;
-        p.drawLine(QPointF(s * (0.5 + a), s * (0.5 - a)), QPointF(s * (0.5 + b), s * (0.5 - b)));
-        p.drawLine(QPointF(s * (0.5 - a), s * (0.5 + a)), QPointF(s * (0.5 - b), s * (0.5 + b)));
-        break;
-    }
-    }
-    return QIcon(pm);
-}
 
 QToolButton* addButton(QWidget* parent, const char* name, const QString& hint, QRect place) {
     auto* b = new QToolButton(parent);
@@ -241,9 +177,9 @@ void ChartPanel::buildToolbar() {
     m_save = addButton(this, "BtSave", QStringLiteral("Save"), QRect(125, 3, 35, 21));
     m_save->setText(QStringLiteral("Save"));
     m_first = addButton(this, "BtFirst", QStringLiteral("First"), QRect(163, 3, 25, 21));
-    m_first->setIcon(paintedIcon(Glyph::First, 16));
+    m_first->setIcon(chartToolIcon(ChartTool::First, 16));
     m_previous = addButton(this, "BTPrevious", QStringLiteral("Previous"), QRect(187, 3, 25, 21));
-    m_previous->setIcon(paintedIcon(Glyph::Previous, 16));
+    m_previous->setIcon(chartToolIcon(ChartTool::Previous, 16));
     m_pageNo = addButton(this, "Bt10", QStringLiteral("Page No."), QRect(211, 3, 25, 21));
     m_pageNo->setText(QString::number(m_pager.curPage()));
     m_pageNo->setFocusPolicy(Qt::NoFocus); // shows the page number, does nothing
@@ -251,15 +187,15 @@ void ChartPanel::buildToolbar() {
     pagePalette.setColor(QPalette::ButtonText, Qt::blue);
     m_pageNo->setPalette(pagePalette);
     m_next = addButton(this, "BtNext", QStringLiteral("Next"), QRect(235, 2, 25, 22));
-    m_next->setIcon(paintedIcon(Glyph::Next, 16));
+    m_next->setIcon(chartToolIcon(ChartTool::Next, 16));
     m_last = addButton(this, "BTlast", QStringLiteral("last"), QRect(259, 3, 25, 21));
-    m_last->setIcon(paintedIcon(Glyph::Last, 16));
+    m_last->setIcon(chartToolIcon(ChartTool::Last, 16));
     m_enlarge = addButton(this, "TbFd", QStringLiteral("Graphic Enlarge"), QRect(288, 3, 25, 25));
-    m_enlarge->setIcon(paintedIcon(Glyph::Enlarge, 22));
+    m_enlarge->setIcon(chartToolIcon(ChartTool::Enlarge, 22));
     m_enlarge->setIconSize(QSize(22, 22));
     m_enlarge->setAutoRaise(true);
     m_restore = addButton(this, "TbSx", QStringLiteral("Graphic Restore"), QRect(288, 3, 25, 25));
-    m_restore->setIcon(paintedIcon(Glyph::Restore, 22));
+    m_restore->setIcon(chartToolIcon(ChartTool::Restore, 22));
     m_restore->setIconSize(QSize(22, 22));
     m_restore->setAutoRaise(true);
     m_restore->hide();
