@@ -2,6 +2,7 @@
 // scrolled to any row, and a chart point added and drawn.
 #include "app/chart_panel.h"
 #include "app/log_grid_model.h"
+#include "app/log_grid_view.h"
 #include "decode/meter_state.h"
 #include "figure.h"
 #include "record/recorder.h"
@@ -87,7 +88,7 @@ World& world() {
 void BM_GridScrollToRow(benchmark::State& state) {
     World& w = world();
     const std::size_t before = residentBytes();
-    QTableView grid;
+    kq::app::LogGridView grid;
     kq::app::LogGridModel model(w.recorder->cds1);
     kq::app::configureLogGrid(&grid, &model);
     grid.resize(398, 233);
@@ -137,7 +138,7 @@ void BM_ChartAddRepaint(benchmark::State& state) {
 // A reading logged while the grid shows the table: the row goes in, the grid follows it.
 void BM_GridAppendFollow(benchmark::State& state) {
     World& w = world();
-    QTableView grid;
+    kq::app::LogGridView grid;
     kq::app::LogGridModel model(w.recorder->cds1);
     kq::app::configureLogGrid(&grid, &model);
     grid.resize(398, 233);

@@ -1,10 +1,10 @@
 #include "app/log_grid_model.h"
 
 #include "app/lcd_glyphs.h"
+#include "app/log_grid_view.h"
 #include "record/log_table.h"
 
 #include <QHeaderView>
-#include <QTableView>
 
 #include <limits>
 
@@ -105,6 +105,8 @@ void LogGridModel::sync() {
 void configureLogGrid(QTableView* grid, LogGridModel* model) {
     grid->setObjectName(QStringLiteral("DBGrid1"));
     grid->setModel(model);
+    if (auto* view = qobject_cast<LogGridView*>(grid))
+        view->setFollowModel(model);
     grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     grid->setSelectionBehavior(QAbstractItemView::SelectRows);
     grid->setSelectionMode(QAbstractItemView::SingleSelection);

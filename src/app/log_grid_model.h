@@ -5,11 +5,11 @@
 
 #include <cstdint>
 
-class QTableView;
-
 namespace kq::record {
 class LogTable;
 }
+
+class QTableView;
 
 namespace kq::app {
 

@@ -8,6 +8,7 @@
 #include "app/limit_panel.h"
 #include "app/log_file_actions.h"
 #include "app/log_grid_model.h"
+#include "app/log_grid_view.h"
 #include "app/log_strip.h"
 #include "app/minmax_strip.h"
 #include "app/serial_controller.h"
@@ -31,7 +32,6 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
-#include <QTableView>
 #include <QTimer>
 #include <QToolButton>
 
@@ -197,7 +197,7 @@ void TFCOMM::buildWidgets() {
     m_logStrip->move(1, 272);
 
     m_gridModel = new LogGridModel(m_recorder->cds1, this);
-    m_grid = new QTableView(m_client);
+    m_grid = new LogGridView(m_client);
     m_grid->setObjectName("DBGrid1");
     m_grid->setGeometry(1, 312, 398, 233);
     configureLogGrid(m_grid, m_gridModel);

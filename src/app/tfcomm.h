@@ -16,7 +16,6 @@ class QActionGroup;
 class QLineEdit;
 class QMenu;
 class QPushButton;
-class QTableView;
 class QTimer;
 
 namespace kq::record {
@@ -31,6 +30,7 @@ class LcdPanel;
 class LimitPanel;
 class LogFileActions;
 class LogGridModel;
+class LogGridView;
 class LogStrip;
 class MinMaxStrip;
 class HidController;
@@ -133,7 +133,7 @@ private:
     MinMaxStrip* m_minMax = nullptr;
     LimitPanel* m_limits = nullptr;
     LogStrip* m_logStrip = nullptr;
-    QTableView* m_grid = nullptr;
+    LogGridView* m_grid = nullptr;
     LogGridModel* m_gridModel = nullptr;
     ChartPanel* m_chart = nullptr;
     StatisticsDialog* m_statistics = nullptr;

@@ -1,5 +1,6 @@
 // The log grid model over the compact table and the record strip, offscreen.
 #include "app/log_grid_model.h"
+#include "app/log_grid_view.h"
 #include "app/log_strip.h"
 #include "record/recorder.h"
 
@@ -7,6 +8,8 @@
 #include <QCheckBox>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QScreen>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTableView>
 #include <QToolButton>
@@ -143,7 +146,7 @@ private slots:
 
     void gridFollowsTheNewestRow() {
         Recorder rec;
-        QTableView grid;
+        kq::app::LogGridView grid;
         LogGridModel m(rec.cds1);
         kq::app::configureLogGrid(&grid, &m);
         grid.resize(398, 233);
@@ -174,7 +177,7 @@ private slots:
     // row after appends, on the first row of a table opened anew, nowhere in an empty one.
     void gridHasACurrentRowAfterEveryChange() {
         LogTable t;
-        QTableView grid;
+        kq::app::LogGridView grid;
         LogGridModel m(t);
         kq::app::configureLogGrid(&grid, &m);
         grid.resize(398, 233);
@@ -232,10 +235,98 @@ private slots:
         QCOMPARE(grid.currentIndex().row(), 1);
     }
 
+    // The grid paints rows itself and, while it follows, only the rows that came in: what is
+    // on the screen after each step must be what the stock table view draws from scratch.
+    void looksLikeTheStockTableAfterEveryStep() {
+        LogTable t;
+        LogGridModel m(t);
+        kq::app::LogGridView grid;
+        kq::app::configureLogGrid(&grid, &m);
+        grid.resize(398, 233);
+        grid.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&grid));
+        const auto screen = [&] {
+            for (int i = 0; i < 3; ++i)
+                QCoreApplication::processEvents();
+            return grid.screen()->grabWindow(grid.winId()).toImage();
+        };
+        const auto stock = [&] {
+            LogGridModel sm(t);
+            QTableView view;
+            kq::app::configureLogGrid(&view, &sm);
+            view.resize(grid.size());
+            view.show();
+            if (grid.currentIndex().isValid())
+                view.setCurrentIndex(sm.index(grid.currentIndex().row(), 0));
+            view.horizontalScrollBar()->setValue(grid.horizontalScrollBar()->value());
+            view.verticalScrollBar()->setValue(grid.verticalScrollBar()->value());
+            return view.grab().toImage();
+        };
+        struct Step {
+            const char* name;
+            std::function<void()> change;
+        };
+        const Step steps[] = {
+            {"empty", [] {}},
+            {"two rows while not following",
+             [&] {
+                 m.setFollowNewest(false);
+                 append(t, 2);
+             }},
+            {"a third while following",
+             [&] {
+                 m.setFollowNewest(true);
+                 append(t, 1, 3);
+             }},
+            {"one row at a time past the bottom",
+             [&] {
+                 for (int i = 0; i < 14; ++i) {
+                     append(t, 1, 4 + i);
+                     m.sync();
+                     screen();
+                 }
+             }},
+            {"many rows at once", [&] { append(t, 250, 18); }},
+            {"scrolled back, a row chosen",
+             [&] {
+                 grid.scrollTo(m.index(120, 0), QAbstractItemView::PositionAtTop);
+                 grid.setCurrentIndex(m.index(125, 0));
+             }},
+            {"rows coming in while not following",
+             [&] {
+                 m.setFollowNewest(false);
+                 append(t, 5, 268);
+             }},
+            {"following again",
+             [&] {
+                 m.setFollowNewest(true);
+                 append(t, 1, 273);
+             }},
+            {"page up", [&] { QTest::keyClick(grid.viewport(), Qt::Key_PageUp); }},
+            {"a click on a row",
+             [&] {
+                 const QModelIndex at = grid.indexAt(QPoint(150, 40));
+                 QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, QPoint(150, 40));
+                 QCOMPARE(grid.currentIndex().row(), at.row());
+             }},
+        };
+        for (const auto& s : steps) {
+            s.change();
+            m.sync();
+            const QImage shown = screen();
+            const QImage expected = stock();
+            if (shown != expected) {
+                shown.save(QDir::temp().filePath("log_grid_shown.png"));
+                expected.save(QDir::temp().filePath("log_grid_expected.png"));
+            }
+            QVERIFY2(shown == expected, s.name);
+        }
+    }
+
     void scrollsAcrossAMillionRows() {
         LogTable t;
         append(t, 1000000);
-        QTableView grid;
+        kq::app::LogGridView grid;
         LogGridModel m(t);
         kq::app::configureLogGrid(&grid, &m);
         grid.resize(398, 233);
