@@ -1,7 +1,7 @@
 // HID services of a Linux machine: hidapi on hidraw for the devices, the udev
 // monitor for their coming and going.
 #include "links/hid_backend.h"
-#include "links/hid_link.h"
+#include "links/hid_report_ids.h"
 
 #include <hidapi/hidapi.h>
 #include <libudev.h>

@@ -1,15 +1,10 @@
 #include "links/hid_device.h"
 
-#include "links/hid_link.h"
-
-#include <QMetaObject>
-#include <QObject>
-#include <QPointer>
+#include "links/hid_report_ids.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <deque>
 
 namespace kq::links {
 
@@ -36,52 +31,6 @@ std::wstring capped(std::wstring text) {
 }
 
 } // namespace
-
-HidPost qtPost(QObject* context) {
-    return [target = QPointer<QObject>(context)](std::function<void()> call) {
-        if (!target)
-            return false;
-        return QMetaObject::invokeMethod(target.data(), std::move(call), Qt::QueuedConnection);
-    };
-}
-
-struct HidCallQueue::Shared {
-    std::mutex mutex;
-    std::condition_variable arrived;
-    std::deque<std::function<void()>> calls;
-};
-
-HidCallQueue::HidCallQueue() : m_shared(std::make_shared<Shared>()) {}
-
-HidPost HidCallQueue::poster() const {
-    return [shared = m_shared](std::function<void()> call) {
-        {
-            const std::lock_guard lock(shared->mutex);
-            shared->calls.push_back(std::move(call));
-        }
-        shared->arrived.notify_all();
-        return true;
-    };
-}
-
-std::size_t HidCallQueue::runPending(int waitMs) {
-    std::deque<std::function<void()>> calls;
-    {
-        std::unique_lock lock(m_shared->mutex);
-        if (waitMs > 0)
-            m_shared->arrived.wait_for(lock, std::chrono::milliseconds(waitMs),
-                                       [this] { return !m_shared->calls.empty(); });
-        calls.swap(m_shared->calls);
-    }
-    for (auto& call : calls)
-        call();
-    return calls.size();
-}
-
-std::size_t HidCallQueue::waiting() const {
-    const std::lock_guard lock(m_shared->mutex);
-    return m_shared->calls.size();
-}
 
 std::wstring serialNumberRule(const std::wstring& serial, const HidIndexedAnswer& index0) {
     if (index0.kind == HidIndexedAnswer::Kind::Unsupported)
@@ -265,14 +214,7 @@ THidDevice::THidDevice(THidDeviceController& owner, std::unique_ptr<THidPnPInfo>
     : m_owner(&owner), m_backend(owner.m_backend), m_post(owner.m_post), m_pnp(std::move(pnp)) {
     SetDataHandler(owner.m_onDeviceData);
     m_unplugHandler = owner.m_onDeviceUnplug;
-    int error = 0;
-    m_general = m_backend->open(m_pnp->Interface, true, error);
-    m_readWriteAccess = m_general != nullptr;
-    if (!m_general) {
-        m_openError = error;
-        m_general = m_backend->open(m_pnp->Interface, false, error);
-    }
-    if (!m_general)
+    if (!openGeneralHandle())
         throw EControllerError("device cannot be opened");
     const auto attributes = m_general->attributes();
     if (!attributes)
@@ -319,6 +261,10 @@ bool THidDevice::OpenGeneral() {
         return true;
     if (!Accessible())
         return false;
+    return openGeneralHandle();
+}
+
+bool THidDevice::openGeneralHandle() {
     int error = 0;
     m_general = m_backend->open(m_pnp->Interface, true, error);
     m_readWriteAccess = m_general != nullptr;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "links/hid_backend.h"
+#include "links/hid_post.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -13,8 +14,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-class QObject;
 
 namespace kq::links {
 
@@ -47,30 +46,6 @@ using THidDataErrorEvent = std::shared_ptr<const THidDataErrorFn>;
 template <class Fn, class F> std::shared_ptr<const Fn> makeHandler(F f) {
     return std::make_shared<const Fn>(std::move(f));
 }
-
-// Hands a call to the thread that owns the controller, to run there later.
-// False when it cannot; the call is then dropped.
-using HidPost = std::function<bool(std::function<void()>)>;
-
-// Posts into the Qt event loop of `context`'s thread; drops calls once the
-// context is gone.
-HidPost qtPost(QObject* context);
-
-// A queue of handed-over calls that its owner runs when it likes: the
-// command-line tool's loop and the tests use it instead of an event loop.
-class HidCallQueue {
-public:
-    HidCallQueue();
-    HidPost poster() const;
-    // Runs the calls waiting now, after waiting up to `waitMs` for the first.
-    // Returns how many ran.
-    std::size_t runPending(int waitMs = 0);
-    std::size_t waiting() const;
-
-private:
-    struct Shared;
-    std::shared_ptr<Shared> m_shared;
-};
 
 // The interface record of one device.
 struct THidPnPInfo {
@@ -168,6 +143,9 @@ private:
 
     bool Accessible() const { return m_pluggedIn && (m_checkedOut || m_enumerating); }
     bool OpenGeneral();
+    // Read-write where the system allows it, else a handle that only answers
+    // attributes and strings; the refusal of read-write is kept.
+    bool openGeneralHandle();
     void CloseHandles();
     void Unplug();
     void StartThreadIfReady();

@@ -8,6 +8,7 @@
 #include "decode/model_switch.h"
 #include "decode/reading_sink.h"
 #include "links/hid_link.h"
+#include "links/hid_report_ids.h"
 
 #include <array>
 #include <cstdlib>
