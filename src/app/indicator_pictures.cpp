@@ -63,8 +63,16 @@ IndicatorPicture::IndicatorPicture(bool lit, QWidget* parent) : QWidget(parent),
 }
 
 void IndicatorPicture::paintEvent(QPaintEvent*) {
+    const qreal ratio = devicePixelRatioF();
+    if (m_picture.isNull() || m_picture.devicePixelRatio() != ratio) {
+        m_picture = QPixmap((QSizeF(size()) * ratio).toSize());
+        m_picture.setDevicePixelRatio(ratio);
+        m_picture.fill(Qt::transparent);
+        QPainter picture(&m_picture);
+        paintConnectionPicture(picture, rect(), m_lit);
+    }
     QPainter painter(this);
-    paintConnectionPicture(painter, rect(), m_lit);
+    painter.drawPixmap(0, 0, m_picture);
 }
 
 } // namespace kq::app

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPixmap>
 #include <QRectF>
 #include <QWidget>
 
@@ -26,6 +27,7 @@ protected:
 
 private:
     bool m_lit;
+    QPixmap m_picture; // drawn once: it shows and hides with every frame of a slow meter
 };
 
 } // namespace kq::app

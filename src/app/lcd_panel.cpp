@@ -288,12 +288,18 @@ void LcdPanel::paintTwoRows(QPainter& painter, const QColor& ink) const {
     }
 }
 
-const QPixmap& LcdPanel::digitPicture(int index, SegmentMask lit) const {
+void LcdPanel::matchPictureRatio() const {
     const qreal ratio = devicePixelRatioF();
     if (ratio != m_digitPicturesRatio) {
         m_digitPictures.clear();
+        m_placePictures = {};
         m_digitPicturesRatio = ratio;
     }
+}
+
+const QPixmap& LcdPanel::digitPicture(int index, SegmentMask lit) const {
+    matchPictureRatio();
+    const qreal ratio = m_digitPicturesRatio;
     const int key = index << 8 | lit;
     auto it = m_digitPictures.find(key);
     if (it != m_digitPictures.end())
@@ -314,25 +320,38 @@ const QPixmap& LcdPanel::digitPicture(int index, SegmentMask lit) const {
     return *m_digitPictures.insert(key, picture);
 }
 
-void LcdPanel::paintLit(QPainter& painter, const QColor& ink, const QRect& dirty) const {
-    if (m_glass.twoRows) {
-        paintTwoRows(painter, ink);
-        return;
-    }
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(ink);
-    for (Widget w : kPoints) {
-        if (m_glass.lit.test(static_cast<std::size_t>(w)) &&
-            paintBounds(placeOf(w)).intersects(dirty)) {
-            painter.drawRoundedRect(placeOf(w), 1.5, 1.5);
-        }
-    }
-    for (const Place& p : kPlaces) {
-        if (m_glass.lit.test(static_cast<std::size_t>(p.widget)) &&
-            paintBounds(p.box).intersects(dirty)) {
+void LcdPanel::paintLit(QPainter& painter, const QColor& ink) const {
+    paintTwoRows(painter, ink);
+}
+
+const QPixmap& LcdPanel::placePicture(std::size_t place) const {
+    matchPictureRatio();
+    QPixmap& picture = m_placePictures[place];
+    if (!picture.isNull())
+        return picture;
+    const qreal ratio = m_digitPicturesRatio;
+    const Place& p = kPlaces[place];
+    const QRect bounds = paintBounds(p.box);
+    picture = QPixmap((QSizeF(bounds.size()) * ratio).toSize());
+    picture.setDevicePixelRatio(ratio);
+    picture.fill(Qt::transparent);
+    QPainter painter(&picture);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.translate(-QPointF(bounds.topLeft()));
+    const bool point = std::find(kPoints.begin(), kPoints.end(), p.widget) != kPoints.end();
+    for (const auto& [offset, ink] : {std::pair{kShadowOffset, kShadow}, {QPointF(), kInk}}) {
+        painter.save();
+        painter.translate(offset);
+        if (point) {
+            painter.setPen(Qt::NoPen);
+            painter.setBrush(ink);
+            painter.drawRoundedRect(p.box, 1.5, 1.5);
+        } else {
             paintAnnunciator(painter, p.widget, p.box, ink);
         }
+        painter.restore();
     }
+    return picture;
 }
 
 const QPixmap& LcdPanel::background() {
@@ -363,7 +382,7 @@ void LcdPanel::paintEvent(QPaintEvent* event) {
                        QRectF(QPointF(dirty.topLeft()) * ratio, QSizeF(dirty.size()) * ratio));
     painter.save();
     painter.setClipRect(contentsRect());
-    paintGlass(painter, dirty);
+    paintGlass(painter, event->region());
     painter.restore();
     if (!contentsRect().contains(dirty))
         drawFrame(&painter);
@@ -408,21 +427,31 @@ void LcdPanel::paintUnlit(QPainter& painter) const {
     }
 }
 
-void LcdPanel::paintGlass(QPainter& painter, const QRect& dirty) const {
+void LcdPanel::paintGlass(QPainter& painter, const QRegion& dirty) const {
     painter.setRenderHint(QPainter::Antialiasing);
-    // the unlit segments are in the background; the shadows of the lit
-    // segments go under the ink
-    // the digits come with their shadows; no other ink comes near them
-    for (int i = 0; i < 4 && !m_glass.twoRows; ++i) {
-        const SegmentMask lit = m_glass.digits[static_cast<std::size_t>(i)];
-        if (lit != 0 && digitBounds(i).intersects(dirty))
-            painter.drawPixmap(digitBounds(i).topLeft(), digitPicture(i, lit));
+    if (m_glass.twoRows) {
+        // the unlit segments are in the background; the shadows of the lit
+        // segments go under the ink
+        painter.save();
+        painter.translate(kShadowOffset);
+        paintLit(painter, kShadow); // the bounds take the shadow in
+        painter.restore();
+        paintLit(painter, kInk);
+    } else {
+        // digits, points and annunciators come with their shadows; no ink of one comes near
+        // another
+        for (int i = 0; i < 4; ++i) {
+            const SegmentMask lit = m_glass.digits[static_cast<std::size_t>(i)];
+            if (lit != 0 && dirty.intersects(digitBounds(i)))
+                painter.drawPixmap(digitBounds(i).topLeft(), digitPicture(i, lit));
+        }
+        for (std::size_t i = 0; i < kPlaces.size(); ++i) {
+            const QRect bounds = paintBounds(kPlaces[i].box);
+            if (m_glass.lit.test(static_cast<std::size_t>(kPlaces[i].widget)) &&
+                dirty.intersects(bounds))
+                painter.drawPixmap(bounds.topLeft(), placePicture(i));
+        }
     }
-    painter.save();
-    painter.translate(kShadowOffset);
-    paintLit(painter, kShadow, dirty); // the bounds take the shadow in
-    painter.restore();
-    paintLit(painter, kInk, dirty);
 
     // the bar graph: crisp, pixel-aligned segments
     painter.setRenderHint(QPainter::Antialiasing, false);

@@ -74,13 +74,17 @@ private:
 
     void paintBezelShade(QPainter& painter) const;
     // Only what meets `dirty` is drawn: a frame that changes one digit repaints that digit.
-    void paintGlass(QPainter& painter, const QRect& dirty) const;
+    void paintGlass(QPainter& painter, const QRegion& dirty) const;
     void paintUnlit(QPainter& painter) const;
     const QPixmap& background();
-    void paintLit(QPainter& painter, const QColor& ink, const QRect& dirty) const;
+    void paintLit(QPainter& painter, const QColor& ink) const;
     // A lit digit, shadow and ink, as drawn over the glass at digit `index`:
     // its outline is computed once per glyph instead of once per frame.
     const QPixmap& digitPicture(int index, SegmentMask lit) const;
+    // A lit point or annunciator of the one-row glass, shadow and ink, over its paint bounds.
+    const QPixmap& placePicture(std::size_t place) const;
+    // Forgets the pictures when the pixel ratio changes.
+    void matchPictureRatio() const;
     // Schedules the repaint of what differs between two pictures.
     void updateChanged(const Glass& before, const Glass& after);
     void paintTwoRows(QPainter& painter, const QColor& ink) const;
@@ -93,6 +97,7 @@ private:
     bool m_backgroundGhost = true;
     // digitPicture() by digit and segments (key index << 8 | mask), for one pixel ratio
     mutable QHash<int, QPixmap> m_digitPictures;
+    mutable std::array<QPixmap, 30> m_placePictures; // by index into the place table
     mutable qreal m_digitPicturesRatio = 0;
     bool m_backgroundTwoRows = false;
 };

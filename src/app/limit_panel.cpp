@@ -2,9 +2,11 @@
 
 #include "app/indicator_pictures.h"
 
+#include <QHash>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
+#include <QPixmap>
 
 namespace kq::app {
 
@@ -23,16 +25,28 @@ public:
 
 protected:
     void paintEvent(QPaintEvent*) override {
+        // The verdict flips between two colours from frame to frame: each disc is drawn once.
+        const qreal ratio = devicePixelRatioF();
+        QPixmap& disc = m_discs[m_brush.rgba()];
+        if (disc.isNull() || disc.devicePixelRatio() != ratio) {
+            disc = QPixmap((QSizeF(size()) * ratio).toSize());
+            disc.setDevicePixelRatio(ratio);
+            disc.fill(Qt::transparent);
+            QPainter picture(&disc);
+            picture.setRenderHint(QPainter::Antialiasing);
+            picture.setPen(QPen(Qt::black, 1));
+            picture.setBrush(m_brush);
+            const qreal d = qMin(width(), height()) - 1;
+            picture.drawEllipse(QRectF((width() - d) / 2, (height() - d) / 2, d, d));
+        }
         QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setPen(QPen(Qt::black, 1));
-        painter.setBrush(m_brush);
-        const qreal d = qMin(width(), height()) - 1;
-        painter.drawEllipse(QRectF((width() - d) / 2, (height() - d) / 2, d, d));
+        painter.drawPixmap(0, 0, disc);
     }
+    void resizeEvent(QResizeEvent*) override { m_discs.clear(); }
 
 private:
     QColor m_brush;
+    QHash<QRgb, QPixmap> m_discs;
 };
 
 namespace {
