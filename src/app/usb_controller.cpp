@@ -5,6 +5,7 @@
 
 #include <QAbstractButton>
 #include <QCoreApplication>
+#include <QMetaObject>
 #include <QSignalBlocker>
 #include <QTimer>
 #include <exception>
@@ -20,12 +21,9 @@ UsbController::UsbController(std::unique_ptr<links::UsbBridge> bridge, decode::M
     setObjectName("UsbController");
     m_timer1 = new QTimer(this);
     m_timer1->setObjectName("Timer1");
+    m_timer1->setSingleShot(true);
     m_timer1->setInterval(10);
     connect(m_timer1, &QTimer::timeout, this, &UsbController::Timer1Timer);
-    m_idleTick = new QTimer(this);
-    m_idleTick->setSingleShot(true);
-    m_idleTick->setInterval(m_timer1->interval());
-    connect(m_idleTick, &QTimer::timeout, this, &UsbController::Timer1Timer);
     if (m_button) {
         m_button->setCheckable(true);
         connect(m_button, &QAbstractButton::clicked, this, &UsbController::USBClick);
@@ -34,8 +32,11 @@ UsbController::UsbController(std::unique_ptr<links::UsbBridge> bridge, decode::M
 }
 
 // Closing the window leaves the device as it is; the bridge object closes
-// whatever it still holds when it goes.
-UsbController::~UsbController() = default;
+// whatever it still holds when it goes. The reading thread ends first, while
+// this object can still take its last wake-up.
+UsbController::~UsbController() {
+    m_link.stopReading();
+}
 
 void UsbController::addGroupPeer(QAbstractButton* peer) {
     if (peer)
@@ -67,26 +68,34 @@ void UsbController::USBClick() {
 }
 
 void UsbController::updatePollTimer() {
-    const bool run = m_pollOn && m_link.deviceOpen();
-    if (run) {
-        // The line is read on a thread of its own, so no tick waits on it.
-        m_link.startReading();
-        if (!m_timer1->isActive())
-            m_timer1->start();
-    } else {
+    if (m_pollOn && m_link.deviceOpen()) {
         m_timer1->stop();
+        // The line is read on a thread of its own, so no tick waits on it,
+        // and the window wakes for a whole frame or a failed read only.
+        m_link.startReading([this] {
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    // A wake-up that was on its way when the reading stopped
+                    // finds nothing to poll.
+                    if (m_link.reading())
+                        Timer1Timer();
+                },
+                Qt::QueuedConnection);
+        });
+    } else {
         m_link.stopReading();
     }
     if (!m_pollOn)
-        m_idleTick->stop();
+        m_timer1->stop();
 }
 
 void UsbController::displayChanged() {
-    if (!m_pollOn || m_timer1->isActive() || m_idleTick->isActive())
+    if (!m_pollOn || m_link.reading() || m_timer1->isActive())
         return;
     const auto& d = m_state.display;
     if (d.isShown(decode::Widget::conok) || !d.isShown(decode::Widget::conokn))
-        m_idleTick->start();
+        m_timer1->start();
 }
 
 void UsbController::usb_dllClick() {

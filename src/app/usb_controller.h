@@ -21,7 +21,7 @@ namespace kq::app {
 
 class Dialogs;
 
-// The "USB Connect " toggle button and the 10 ms poll Timer1 of the USB bridge
+// The "USB Connect " toggle button and the poll Timer1 of the USB bridge
 // link, on the window's thread. The window owns the state and the button;
 // this object wires them to the link and tells the window when to re-render.
 class UsbController : public QObject {
@@ -31,7 +31,7 @@ public:
     // checkable toggle (objectName "USB"); `owner` owns the message boxes;
     // `changed` runs after every tick that may have changed what the window
     // shows, and after the connect step. `sink` receives the logged readings.
-    // Timer1 starts at once: the poll runs from start-up, as designed.
+    // The poll is on at once: it runs from start-up, as designed.
     UsbController(std::unique_ptr<links::UsbBridge> bridge, decode::MeterState& state,
                   decode::ReadingSink* sink, Dialogs& dialogs, QAbstractButton* button,
                   QWidget* owner, std::function<void()> changed, QObject* parent = nullptr);
@@ -52,11 +52,16 @@ public:
     void release();
 
     // Timer1 as the user's actions leave it: on from start-up, off while the
-    // button is up. While no device is open its QTimer sleeps, since such a
-    // poll has nothing to do (see displayChanged()).
+    // button is up. Its ticks do not come every 10 ms: with a device open the
+    // reading thread wakes the poll for each whole frame or failed read (a
+    // tick that found the line quiet would change nothing); with none open a
+    // poll has nothing to do but put the indicator out (see displayChanged()).
     bool pollOn() const { return m_pollOn; }
+    // The poll is on and reads an open device.
+    bool polling() const { return m_link.reading(); }
+    // The one-shot that stands for the poll while no device is open.
     QTimer* Timer1() const { return m_timer1; }
-    // The window shows a new state. With the poll asleep, a frame of another
+    // The window shows a new state. With no device open, a frame of another
     // link that lit the indicator is put out by one poll a tick later, as a
     // running poll's failing read would.
     void displayChanged();
@@ -66,8 +71,8 @@ public:
 private:
     void usb_dllClick();
     void notifyChanged();
-    // Runs the QTimer of Timer1, and the link's reading thread, exactly while
-    // the poll is on and a device open.
+    // Runs the link's reading thread exactly while the poll is on and a
+    // device open.
     void updatePollTimer();
     // A reading the poll decoded could not be logged (the log store is full,
     // memory ran out): reported through the general error report, once per run
@@ -83,7 +88,6 @@ private:
     QPointer<QWidget> m_owner;
     std::function<void()> m_changed;
     QTimer* m_timer1 = nullptr;
-    QTimer* m_idleTick = nullptr;
     bool m_pollOn = true;
     QVector<QPointer<QAbstractButton>> m_peers;
     bool m_logFailureReported = false;

@@ -36,9 +36,10 @@ UsbLink::UsbLink(UsbBridge& bridge) : m_bridge(bridge) {}
 
 UsbLink::~UsbLink() = default;
 
-void UsbLink::startReading() {
+void UsbLink::startReading(std::function<void()> ready) {
     if (m_deviceOpen && !m_reader)
-        m_reader = std::make_unique<UsbReadThread>(m_bridge, m_state.UsbHandle, kReadTimeoutMs);
+        m_reader = std::make_unique<UsbReadThread>(m_bridge, m_state.UsbHandle, kReadTimeoutMs,
+                                                   kWriteTimeoutMs, std::move(ready));
 }
 
 void UsbLink::stopReading() {
@@ -88,7 +89,7 @@ UsbTickResult UsbLink::Timer1Timer(decode::MeterState& state, decode::ReadingSin
         }
         if (m_next == m_taken.size())
             return result; // the line was quiet: nothing changes
-        // The reading thread has flushed after this read already.
+        // A whole frame, cut from the stream by its end, or a failed read.
         const UsbReadThread::Read& read = m_taken[m_next++];
         if (read.status == UB_OK)
             std::copy_n(read.bytes.begin(), read.got, m_state.UsbReadBuffer.begin());

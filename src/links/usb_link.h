@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -70,14 +71,17 @@ public:
     // One poll: indicator to "not connected", read 32 bytes, turn their low
     // nibbles into FrameText and call the decoder the frame's form selects,
     // then throw away whatever else the bridge holds. While reading() it
-    // does the same with every read the reading thread made since the last
-    // poll, and never waits on the line.
+    // does the same with the next frame or failure the reading thread handed
+    // over, and never waits on the line.
     UsbTickResult Timer1Timer(decode::MeterState& state, decode::ReadingSink* sink);
 
     // From now until the device is closed or the next connect step, a thread
     // of its own reads the open device (see UsbReadThread), and nothing else
-    // calls the bridge. Does nothing while no device is open.
-    void startReading();
+    // calls the bridge; each poll then takes one whole frame it cut from the
+    // line, or one failed read. `ready` is called on that thread when a frame
+    // or a failure waits where none waited: the time to poll. Does nothing
+    // while no device is open.
+    void startReading(std::function<void()> ready = {});
     void stopReading();
     bool reading() const { return m_reader != nullptr; }
     // While reading(), a poll takes one read; true when more reads wait, so

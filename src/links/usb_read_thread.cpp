@@ -5,9 +5,10 @@
 
 namespace kq::links {
 
-UsbReadThread::UsbReadThread(UsbBridge& bridge, UB_HANDLE handle, std::uint32_t readTimeoutMs)
-    : m_bridge(bridge), m_handle(handle),
-      m_readTimeoutMs(std::max<std::uint32_t>(readTimeoutMs, 1)), m_thread([this] { run(); }) {}
+UsbReadThread::UsbReadThread(UsbBridge& bridge, UB_HANDLE handle, std::uint32_t readTimeoutMs,
+                             std::uint32_t writeTimeoutMs, std::function<void()> ready)
+    : m_bridge(bridge), m_handle(handle), m_readTimeoutMs(readTimeoutMs),
+      m_writeTimeoutMs(writeTimeoutMs), m_ready(std::move(ready)), m_thread([this] { run(); }) {}
 
 UsbReadThread::~UsbReadThread() {
     {
@@ -25,10 +26,22 @@ void UsbReadThread::take(std::vector<Read>& out) {
 }
 
 void UsbReadThread::push(const Read& read) {
+    bool wasEmpty = false;
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_queue.size() >= kMaxQueued)
+            m_queue.pop_front();
+        wasEmpty = m_queue.empty();
+        m_queue.push_back(read);
+    }
+    // Outside the lock: the taker may take at once.
+    if (wasEmpty && m_ready)
+        m_ready();
+}
+
+bool UsbReadThread::stopping() {
     std::lock_guard lock(m_mutex);
-    if (m_queue.size() >= kMaxQueued)
-        m_queue.pop_front();
-    m_queue.push_back(read);
+    return m_stop;
 }
 
 bool UsbReadThread::pause(std::uint32_t ms) {
@@ -39,40 +52,45 @@ bool UsbReadThread::pause(std::uint32_t ms) {
 
 void UsbReadThread::run() {
     using Clock = std::chrono::steady_clock;
+    m_bridge.UB_SetTimeouts(kWaitMs, m_writeTimeoutMs);
     std::array<std::uint8_t, 64> buffer{};
-    for (;;) {
-        {
-            std::lock_guard lock(m_mutex);
-            if (m_stop)
-                return;
-        }
+    UsbFrameAssembler frames;
+    while (!stopping()) {
         // The count is not used; the call stays because a bridge refreshes
         // its device list with it.
         std::uint32_t devices = 0;
         m_bridge.UB_GetNumDevices(&devices);
         const auto started = Clock::now();
-        Read read;
-        read.status = m_bridge.UB_Read(m_handle, buffer.data(),
-                                       static_cast<std::uint32_t>(read.bytes.size()), &read.got);
-        if (read.status == UB_OK) {
-            m_bridge.UB_FlushBuffers(m_handle, 1, 1);
-            m_bridge.UB_FlushBuffers(m_handle, 1, 1);
-            read.got =
-                std::min<std::uint32_t>(read.got, static_cast<std::uint32_t>(read.bytes.size()));
-            std::copy_n(buffer.begin(), read.got, read.bytes.begin());
-            push(read);
-            continue;
-        }
-        if (read.status != UB_NO_DATA)
+        // No more than the frame begun still needs: the read ends at the
+        // frame's end instead of a time-out or a frame later.
+        const auto wanted = static_cast<std::uint32_t>(frames.wanted());
+        std::uint32_t got = 0;
+        const UB_STATUS status = m_bridge.UB_Read(m_handle, buffer.data(), wanted, &got);
+        if (status == UB_OK) {
+            got = std::min(got, wanted);
+            frames.feed(buffer.data(), got, [this](const UsbFrameAssembler::Frame& frame) {
+                Read read;
+                read.got = static_cast<std::uint32_t>(frame.size());
+                read.bytes = frame;
+                push(read);
+            });
+            if (got > 0)
+                continue;
+        } else if (status != UB_NO_DATA) {
+            // The bytes before a failure and those after it are no one frame.
+            frames.clear();
+            Read read;
+            read.status = status;
             push(read); // the poll shows "not connected" for it
+        }
         // A bridge that fails or finds the line quiet at once (a cable pulled,
         // a scripted bridge) is asked again no sooner than a read would end.
         const auto spent =
             std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started);
-        if (spent.count() < m_readTimeoutMs &&
-            !pause(m_readTimeoutMs - static_cast<std::uint32_t>(spent.count())))
-            return;
+        if (spent.count() < kWaitMs && !pause(kWaitMs - static_cast<std::uint32_t>(spent.count())))
+            break;
     }
+    m_bridge.UB_SetTimeouts(m_readTimeoutMs, m_writeTimeoutMs);
 }
 
 } // namespace kq::links

@@ -131,6 +131,8 @@ UB_STATUS FakeUsbBridge::UB_Read(UB_HANDLE handle, void* buffer, std::uint32_t t
         if (n)
             std::memcpy(buffer, r.bytes.data(), n);
         *got = n;
+        if (n < r.bytes.size())
+            m_reads.push_front(ScriptedRead{UB_OK, {r.bytes.begin() + n, r.bytes.end()}, true});
     }
     return log({Call::Read, handle, toRead, n, r.status});
 }
@@ -138,6 +140,9 @@ UB_STATUS FakeUsbBridge::UB_Read(UB_HANDLE handle, void* buffer, std::uint32_t t
 UB_STATUS FakeUsbBridge::UB_FlushBuffers(UB_HANDLE handle, int purgeTx, int purgeRx) {
     const Lock lock(m_mutex);
     const UB_STATUS s = !isOpen(handle) ? UB_INVALID_HANDLE : forced(Call::FlushBuffers);
+    if (s == UB_OK && purgeRx)
+        while (!m_reads.empty() && m_reads.front().received)
+            m_reads.pop_front();
     return log({Call::FlushBuffers, handle, static_cast<std::uint32_t>(purgeTx),
                 static_cast<std::uint32_t>(purgeRx), s});
 }

@@ -33,6 +33,7 @@ public:
     struct ScriptedRead {
         UB_STATUS status = UB_OK;
         std::vector<std::uint8_t> bytes; // stored from the buffer's start when status is 0
+        bool received = false;           // the rest of a read that asked for fewer
     };
 
     void setDeviceCount(std::uint32_t count);
@@ -57,7 +58,9 @@ public:
     UB_STATUS UB_SetTimeouts(std::uint32_t readMs, std::uint32_t writeMs) override;
     // An open handle takes the next scripted read (UB_NO_DATA when the script
     // is empty); any other handle fails with UB_INVALID_HANDLE and leaves the
-    // script alone.
+    // script alone. Bytes beyond the count asked for are the next read's, as
+    // on a line: received already, so that a flush of the receive side drops
+    // them.
     UB_STATUS UB_Read(UB_HANDLE handle, void* buffer, std::uint32_t toRead,
                       std::uint32_t* got) override;
     UB_STATUS UB_FlushBuffers(UB_HANDLE handle, int purgeTx, int purgeRx) override;

@@ -12,6 +12,7 @@
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
+#include <thread>
 #include <unistd.h>
 
 namespace kq::links {
@@ -256,6 +257,17 @@ UB_STATUS TtyUsbBridge::UB_Read(UB_HANDLE handle, void* buffer, std::uint32_t to
         }
         if (now >= deadline)
             return UB_NO_DATA;
+        if (!pending.empty()) {
+            // The rest of a burst cannot come faster than the line carries it
+            // (ten bits a byte): no waking for every byte of it meanwhile.
+            const auto rest = std::chrono::microseconds((toRead - pending.size()) *
+                                                        std::uint64_t{10'000'000} / line->baud);
+            const Clock::time_point whole = std::min(deadline, line->lastByte + rest);
+            if (whole > now) {
+                std::this_thread::sleep_until(whole);
+                continue;
+            }
+        }
         const Clock::time_point wakeAt =
             pending.empty() ? deadline : std::min(deadline, line->lastByte + quiet);
         const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(wakeAt - now);

@@ -171,7 +171,7 @@ private slots:
         QCOMPARE(rig.button.isChecked(), staysDown);
         QVERIFY(rig.usb->pollOn()); // the poll stays on after every message
         // but sleeps unless a device is open
-        QCOMPARE(rig.usb->Timer1()->isActive(), devices == 1 && openStatus == 0);
+        QCOMPARE(rig.usb->polling(), devices == 1 && openStatus == 0);
         QVERIFY(rig.changes > 0);
 
         if (!staysDown)
@@ -180,6 +180,7 @@ private slots:
         rig.click(); // up
         QVERIFY(!rig.button.isChecked());
         QVERIFY(!rig.usb->pollOn());
+        QVERIFY(!rig.usb->polling());
         QVERIFY(!rig.usb->Timer1()->isActive());
         QCOMPARE(rig.bridge->count(Call::Close), closedWhenUp ? 1u : 0u);
         QCOMPARE(rig.bridge->openCount(), 0u);
@@ -237,7 +238,7 @@ private slots:
         rig.usb->release();
         QVERIFY(!rig.button.isChecked());
         QCOMPARE(usbClicked.count(), 0);
-        QVERIFY(rig.usb->Timer1()->isActive());
+        QVERIFY(rig.usb->polling());
         QCOMPARE(rig.bridge->count(Call::Close), 0u);
     }
 
@@ -277,7 +278,7 @@ private slots:
             QCOMPARE(shown.icon, Dialogs::Icon::Error);
         }
         // The poll goes on and the glass shows the last reading.
-        QVERIFY(rig.usb->Timer1()->isActive());
+        QVERIFY(rig.usb->polling());
         QCOMPARE(rig.state.ValueText, std::string(script.size() % 2 ? "19.99" : "20.00"));
         QCOMPARE(rig.state.display.digits[3], std::string(script.size() % 2 ? "9" : "0"));
         const int changes = rig.changes;

@@ -1,11 +1,13 @@
 #include "decode/connection_indicator.h"
 #include "decode/meter_state.h"
 #include "decode/reading_sink.h"
+#include "links/usb_frame_assembler.h"
 #include "links/usb_link.h"
 #include "links/usbbridge_fake.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <random>
 #include <stdexcept>
@@ -482,47 +484,106 @@ TEST(UsbLink, FrameTextUsesOnlyTheFirst32BytesInUpperCase) {
 
 } // namespace
 
-// The window reads on a thread of its own: frames that pile up between two
-// polls all reach the log, in order, each read flushed at once, and closing
-// stops the reading before the device goes.
-TEST(UsbLink, ReadingThreadHandsEveryReadOverAndStopsBeforeTheClose) {
+namespace {
+
+std::vector<std::uint8_t> joined(std::initializer_list<std::vector<std::uint8_t>> parts) {
+    std::vector<std::uint8_t> out;
+    for (const auto& p : parts)
+        out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+
+std::vector<std::uint8_t> part(const std::vector<std::uint8_t>& v, std::size_t from,
+                               std::size_t to = 32) {
+    return {v.begin() + static_cast<std::ptrdiff_t>(from),
+            v.begin() + static_cast<std::ptrdiff_t>(to)};
+}
+
+// 19.99 lux with "D" and "A" in the second row: data that reads as CR LF.
+const std::string k1999LuxDaInside = "00D7D7DF06"
+                                     "00000000"
+                                     "800000"
+                                     "DA0000"
+                                     "DA";
+
+} // namespace
+
+// The window reads on a thread of its own, from a line that does not keep in
+// step with the reads: joined in the middle of a frame, a frame cut across
+// reads, stray bytes with a CR LF among them, frames piled up, a failure in
+// the middle of one. Every whole frame reaches the log, in order, and nothing
+// else; nothing is flushed; closing stops the reading before the device goes.
+TEST(UsbLink, ReadingThreadHandsOverEveryWholeFrameAndStopsBeforeTheClose) {
     Connected c;
-    CountingSink sink;
-    const std::vector<std::string> frames = {k1999Lux, k2000Lux, k1999Lux, k2000Lux};
-    for (const auto& f : frames)
-        c.bridge.queueRead(bytes(f));
+    const auto f1 = bytes(k1999Lux), f2 = bytes(k2000Lux), inside = bytes(k1999LuxDaInside);
+    c.bridge.queueRead(part(f2, 20));                 // the tail of a frame sent before
+    c.bridge.queueRead(joined({f1, part(f2, 0, 7)})); // a frame and the head of the next
+    c.bridge.queueRead(part(f2, 7));                  // its rest
+    c.bridge.queueRead({0x0D, 0x0A, 0x55});           // stray bytes
+    c.bridge.queueRead(joined({f1, f2, inside}));     // piled up while nobody read
+    c.bridge.queueRead(part(f1, 0, 16));              // half a frame, then the line fails
     c.bridge.queueReadFailure(kq::links::UB_IO_ERROR);
-    c.link.startReading();
+    c.bridge.queueRead(joined({part(f1, 16), f2})); // the rest of it, then a whole frame
+    const std::vector<std::string> expected = {"19.99", "20.00",  "19.99", "20.00",
+                                               "19.99", "failed", "20.00"};
+    struct Trace : kq::decode::ReadingSink {
+        std::vector<std::string> seen;
+        void INDataToTable(const MeterState& s) override { seen.push_back(s.ValueText); }
+    } trace;
+    std::atomic<int> wakeUps{0};
+    c.link.startReading([&] { ++wakeUps; });
     ASSERT_TRUE(c.link.reading());
-    // All of it is read before the first poll, as when the window was busy.
-    for (int i = 0; i < 1000 && c.bridge.pendingReads() > 0; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    ASSERT_EQ(c.bridge.pendingReads(), 0u);
-    for (int i = 0; i < 1000 && c.link.state().UsbStatus != kq::links::UB_IO_ERROR; ++i) {
-        (void)c.link.Timer1Timer(c.state, &sink);
+    for (int i = 0; i < 2000 && trace.seen.size() < expected.size(); ++i) {
+        // Lit before each tick: only a failed read puts it out.
+        c.state.display.setShown(Widget::conok, true);
+        c.state.display.setShown(Widget::conokn, false);
+        (void)c.link.Timer1Timer(c.state, &trace);
+        if (c.state.display.isShown(Widget::conokn))
+            trace.seen.push_back("failed");
         if (!c.link.readWaiting())
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
-    EXPECT_EQ(sink.values, (std::vector<std::string>{"19.99", "20.00", "19.99", "20.00"}));
-    EXPECT_TRUE(c.state.display.isShown(Widget::conokn)) << "the failed read came last";
-    EXPECT_EQ(c.link.state().UsbStatus, kq::links::UB_IO_ERROR);
-
-    // Every read that returned bytes is followed by its two flushes before the next read.
-    const auto kinds = callKinds(c.bridge);
-    for (std::size_t i = 0; i < kinds.size(); ++i) {
-        if (kinds[i] == Call::Read && c.bridge.calls()[i].status == kq::links::UB_OK) {
-            ASSERT_LT(i + 2, kinds.size());
-            EXPECT_EQ(kinds[i + 1], Call::FlushBuffers);
-            EXPECT_EQ(kinds[i + 2], Call::FlushBuffers);
+    EXPECT_EQ(trace.seen, expected);
+    EXPECT_GE(wakeUps.load(), 1);
+    EXPECT_EQ(c.bridge.count(Call::FlushBuffers), 0u);
+    for (const auto& r : c.bridge.calls()) {
+        if (r.call == Call::Read) {
+            EXPECT_LE(r.a, 32u) << "a read asks for no more than a frame";
         }
     }
-    EXPECT_EQ(c.bridge.count(Call::FlushBuffers), 2 * frames.size());
 
     c.link.buttonUp();
     EXPECT_FALSE(c.link.reading());
-    const auto after = callKinds(c.bridge);
-    ASSERT_FALSE(after.empty());
-    EXPECT_EQ(after.back(), Call::Close) << "nothing is read once the device is closed";
+    const auto calls = c.bridge.calls();
+    ASSERT_GE(calls.size(), 2u);
+    EXPECT_EQ(calls.back().call, Call::Close) << "nothing is read once the device is closed";
+    // The thread waits longer for the line than a tick may, and gives the
+    // bridge its 10 ms back.
+    EXPECT_EQ(calls[calls.size() - 2].call, Call::SetTimeouts);
+    EXPECT_EQ(calls[calls.size() - 2].a, UsbLink::kReadTimeoutMs);
+    EXPECT_GT(c.bridge.calls().front().a, UsbLink::kReadTimeoutMs);
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
     EXPECT_EQ(callKinds(c.bridge).back(), Call::Close);
+}
+
+// However the line cuts the bytes into reads, the same frames come out.
+TEST(UsbFrameAssembler, FramesDoNotDependOnHowTheBytesArrive) {
+    const auto f1 = bytes(k1999Lux), f2 = bytes(k2000Lux), inside = bytes(k1999LuxDaInside);
+    const auto stream = joined({part(f1, 9), f2, {0x3D, 0x4A}, inside, f1, {0x7A}, f2});
+    const std::vector<std::vector<std::uint8_t>> expected = {f2, inside, f1, f2};
+    std::mt19937 rng(7);
+    for (int round = 0; round < 200; ++round) {
+        kq::links::UsbFrameAssembler frames;
+        std::vector<std::vector<std::uint8_t>> out;
+        std::size_t at = 0;
+        while (at < stream.size()) {
+            // As the thread reads: never more than the frame begun needs.
+            const std::size_t most = std::min(frames.wanted(), stream.size() - at);
+            const std::size_t n = round == 0 ? most : 1 + rng() % most;
+            frames.feed(stream.data() + at, n,
+                        [&](const auto& f) { out.emplace_back(f.begin(), f.end()); });
+            at += n;
+        }
+        ASSERT_EQ(out, expected) << "round " << round;
+    }
 }
