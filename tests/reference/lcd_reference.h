@@ -3,8 +3,9 @@
 // A slow, literal rendering of the 12B and 24B decoders: the frame is expanded into a
 // text of "0"/"1", digits are found by comparing 8- and 7-character slices with
 // pattern texts built from the segments each glyph lights (not from the decoders'
-// tables), widgets are named by their design names. The unit tests compare the
-// fast decoders with it frame by frame, and the benchmark measures both.
+// tables), widgets are named by their design names, and the MIN/MAX line is followed
+// from what it is to show rather than step by step. The unit tests compare the fast
+// decoders with it frame by frame, and the benchmark measures both.
 
 #include "decode/meter_decoders.h"
 #include "decode/meter_state.h"
@@ -12,6 +13,7 @@
 #include "decode/reading_sink.h"
 #include "decode/widget_id.h"
 
+#include <algorithm>
 #include <bitset>
 #include <cctype>
 #include <map>
@@ -150,22 +152,26 @@ inline bool isWholeNumber(const std::string& text) {
     return true;
 }
 
+// The MIN/MAX line holds the highest and the lowest reading since the unit or the lit decimal
+// point last changed. A reading whose unit or point differs from those of the reading before it
+// starts the tracking afresh, from minus and plus the full scale, and is not entered itself; the
+// texts on the line stay until a reading reaches them. A reading as high as the highest so far
+// (as low as the lowest) is the newest there and gives the line its text.
 inline void referenceMinMax(MeterState& s) {
-    if (s.UnitText != s.LastUnitText || s.PointState != s.LastPointState) {
-        s.LastUnitText = s.UnitText;
+    const bool sameRange = s.UnitText == s.LastUnitText && s.PointState == s.LastPointState;
+    s.LastUnitText = s.UnitText;
+    s.LastPointState = s.PointState;
+    if (!sameRange) {
         s.MaxValue = static_cast<float>(-s.range.FullScale);
         s.MinValue = static_cast<float>(s.range.FullScale);
     } else {
-        if (s.ReadingValue >= s.MaxValue) {
+        s.MaxValue = std::max(s.MaxValue, s.ReadingValue);
+        s.MinValue = std::min(s.MinValue, s.ReadingValue);
+        if (s.ReadingValue == s.MaxValue)
             s.MaxValueText = s.ValueText;
-            s.MaxValue = s.ReadingValue;
-        }
-        if (s.ReadingValue <= s.MinValue) {
+        if (s.ReadingValue == s.MinValue)
             s.MinValueText = s.ValueText;
-            s.MinValue = s.ReadingValue;
-        }
     }
-    s.LastPointState = s.PointState;
     s.display.MaxText = s.MaxValueText;
     s.display.MinText = s.MinValueText;
     s.display.MaxTextU = s.UnitText;
