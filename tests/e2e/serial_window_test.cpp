@@ -5,6 +5,7 @@
 #include "decode/meter_state.h"
 #include "record/recorder.h"
 #include "support/recording_dialogs.h"
+#include "support/virtual_meter.h"
 
 #include <QAction>
 #include <QFileInfo>
@@ -17,34 +18,10 @@
 
 using kq::app::TFCOMM;
 using kq::test::RecordingDialogs;
+using kq::test::VirtualMeter;
 using Field = kq::record::LogTable::Field;
 
 namespace {
-
-// A virtual serial meter reached through a fixed link path.
-class Meter {
-public:
-    Meter(const QString& link, const QStringList& options) {
-        m_pathFile = link + ".path";
-        QFile::remove(m_pathFile);
-        m_process.setProgram(KQ_SIM_PATH);
-        m_process.setArguments(QStringList{"--link", link, "--path-file", m_pathFile} + options);
-        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process.start();
-    }
-    ~Meter() {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.terminate();
-            m_process.waitForFinished(5000);
-        }
-    }
-    bool ready() const { return QFileInfo(m_pathFile).size() > 0; }
-    bool finished() const { return m_process.state() == QProcess::NotRunning; }
-
-private:
-    QProcess m_process;
-    QString m_pathFile;
-};
 
 std::string digitsOf(const TFCOMM& w) {
     std::string out;
@@ -81,8 +58,8 @@ private slots:
     void cleanupTestCase() { qunsetenv("KQMETER_COM1"); }
 
     void glassAndLogFollowAMeterAt2400BitPerSecond() {
-        Meter meter(m_link, {"--serial", "12b", "--values", "19.99,0L,1500", "--rate", "10",
-                             "--baud", "2400"});
+        VirtualMeter meter(m_link, {"--serial", "12b", "--values", "19.99,0L,1500", "--rate", "10",
+                                    "--baud", "2400"});
         QTRY_VERIFY_WITH_TIMEOUT(meter.ready(), 10000);
         RecordingDialogs dialogs;
         TFCOMM w(dialogs);
@@ -108,8 +85,8 @@ private slots:
     }
 
     void strayBytesAndSplitFramesDoNotStopTheGlass() {
-        Meter meter(m_link, {"--serial", "12b", "--values", "1234", "--rate", "10", "--baud",
-                             "2400", "--stray-bytes", "--split-every", "2", "--seed", "5"});
+        VirtualMeter meter(m_link, {"--serial", "12b", "--values", "1234", "--rate", "10", "--baud",
+                                    "2400", "--stray-bytes", "--split-every", "2", "--seed", "5"});
         QTRY_VERIFY_WITH_TIMEOUT(meter.ready(), 10000);
         RecordingDialogs dialogs;
         TFCOMM w(dialogs);
@@ -124,9 +101,9 @@ private slots:
 
     void meterHangingUpHandsStartBack() {
         RecordingDialogs dialogs;
-        auto first =
-            std::make_unique<Meter>(m_link, QStringList{"--serial", "12b", "--values", "42",
-                                                        "--rate", "20", "--hangup-after", "20"});
+        auto first = std::make_unique<VirtualMeter>(
+            m_link, QStringList{"--serial", "12b", "--values", "42", "--rate", "20",
+                                "--hangup-after", "20"});
         QTRY_VERIFY_WITH_TIMEOUT(first->ready(), 10000);
         TFCOMM w(dialogs);
         item(w, "BTCon1")->trigger();
@@ -138,7 +115,7 @@ private slots:
         QVERIFY2(dialogs.told()[0].contains("has stopped working"), qPrintable(dialogs.told()[0]));
 
         // The meter back on the same line: START reads again.
-        Meter second(m_link, {"--serial", "12b", "--values", "7", "--rate", "20"});
+        VirtualMeter second(m_link, {"--serial", "12b", "--values", "7", "--rate", "20"});
         QTRY_VERIFY_WITH_TIMEOUT(second.ready(), 10000);
         item(w, "BTCon1")->trigger();
         QTRY_VERIFY_WITH_TIMEOUT(loggedValues(w).count("7") == 1, 10000);

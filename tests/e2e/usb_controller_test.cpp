@@ -5,6 +5,7 @@
 #include "decode/meter_state.h"
 #include "decode/reading_sink.h"
 #include "links/usbbridge_fake.h"
+#include "support/frames.h"
 #include "support/recording_dialogs.h"
 
 #include <QCoreApplication>
@@ -18,6 +19,7 @@
 using kq::app::Dialogs;
 using kq::app::UsbController;
 using kq::links::FakeUsbBridge;
+using kq::test::bridgeBytes;
 using kq::test::RecordingDialogs;
 using Call = FakeUsbBridge::Call;
 
@@ -39,21 +41,6 @@ struct ScriptedSink : kq::decode::ReadingSink {
             throw std::length_error("the log table is full");
     }
 };
-
-std::vector<std::uint8_t> frameBytes(const std::string& text) {
-    std::vector<std::uint8_t> out;
-    for (char c : text)
-        out.push_back(static_cast<std::uint8_t>(0x30 | (c <= '9' ? c - '0' : c - 'A' + 10)));
-    return out;
-}
-
-std::vector<std::uint8_t> frame1999Lux() {
-    const std::string text = "00D7D7DF0600000000800000000000DA";
-    std::vector<std::uint8_t> out;
-    for (char c : text)
-        out.push_back(static_cast<std::uint8_t>(0x30 | (c <= '9' ? c - '0' : c - 'A' + 10)));
-    return out;
-}
 
 // One window's worth: the button, the state, the controller over a fake.
 struct Rig {
@@ -191,7 +178,7 @@ private slots:
         rig.click();
         QVERIFY(rig.button.isChecked());
         const int before = rig.changes;
-        rig.bridge->queueRead(frame1999Lux());
+        rig.bridge->queueRead(bridgeBytes(kq::test::lux1999Frame()));
         QTRY_COMPARE(rig.sink.readings, 1);
         QCOMPARE(rig.state.ValueText, std::string("19.99"));
         QVERIFY(rig.changes > before);
@@ -206,7 +193,7 @@ private slots:
         rig.click();
         rig.click();
         rig.bridge->clearCalls();
-        rig.bridge->queueRead(frame1999Lux());
+        rig.bridge->queueRead(bridgeBytes(kq::test::lux1999Frame()));
         // A clock of the poll's own interval: once it has ticked a few times,
         // a poll still running would have read.
         QTimer clock;
@@ -269,7 +256,8 @@ private slots:
         // 19.99 and 20.00 lux in turn, so the glass can be seen following.
         const std::string k2000 = "00B7B7BFE500000000800000000000DA";
         for (int i = 0; i < script.size(); ++i)
-            rig.bridge->queueRead(i % 2 ? frameBytes(k2000) : frame1999Lux());
+            rig.bridge->queueRead(i % 2 ? bridgeBytes(k2000)
+                                        : bridgeBytes(kq::test::lux1999Frame()));
         QTRY_COMPARE(sink.calls, static_cast<int>(script.size()));
         QCOMPARE(rig.dialogs.told().size(), reports);
         for (const auto& shown : rig.dialogs.messages) {
@@ -282,7 +270,7 @@ private slots:
         QCOMPARE(rig.state.ValueText, std::string(script.size() % 2 ? "19.99" : "20.00"));
         QCOMPARE(rig.state.display.digits[3], std::string(script.size() % 2 ? "9" : "0"));
         const int changes = rig.changes;
-        rig.bridge->queueRead(frame1999Lux());
+        rig.bridge->queueRead(bridgeBytes(kq::test::lux1999Frame()));
         QTRY_COMPARE(sink.calls, static_cast<int>(script.size()) + 1);
         QCOMPARE(rig.state.ValueText, std::string("19.99"));
         QVERIFY(rig.changes > changes);

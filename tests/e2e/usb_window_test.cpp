@@ -6,6 +6,7 @@
 #include "decode/meter_state.h"
 #include "record/recorder.h"
 #include "support/recording_dialogs.h"
+#include "support/virtual_meter.h"
 
 #include <QAbstractButton>
 #include <QFileInfo>
@@ -22,51 +23,10 @@
 using kq::app::TFCOMM;
 using kq::decode::Widget;
 using kq::test::RecordingDialogs;
+using kq::test::VirtualMeter;
 using Field = kq::record::LogTable::Field;
 
 namespace {
-
-// A virtual meter process whose line is reached through a fixed link path,
-// so a meter started later on the same link is "the same cable".
-class Meter {
-public:
-    Meter(const QString& link, const QStringList& options) {
-        m_pathFile = link + ".path";
-        QFile::remove(m_pathFile);
-        m_process.setProgram(KQ_SIM_PATH);
-        // --verbose tells each frame on stderr: the count proves how long the
-        // meter has been sending while a test waits for nothing to happen.
-        m_process.setArguments(QStringList{"--link", link, "--path-file", m_pathFile, "--verbose"} +
-                               options);
-        m_process.start();
-    }
-    ~Meter() {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.terminate();
-            m_process.waitForFinished(5000);
-        }
-        // Whatever the meter said besides its frames (a failure to start).
-        framesSent();
-        for (const QByteArray& line : m_told.split('\n'))
-            if (!line.isEmpty() && !line.startsWith("frame ") && line != "hang-up")
-                qWarning("kqmeter-sim: %s", line.constData());
-    }
-    bool ready() const { return QFileInfo(m_pathFile).size() > 0; }
-    bool finished() const { return m_process.state() == QProcess::NotRunning; }
-    // Frames sent so far, whether anybody read them or not.
-    int framesSent() {
-        m_told += m_process.readAllStandardError();
-        int n = 0;
-        for (const QByteArray& line : m_told.split('\n'))
-            n += line.startsWith("frame ");
-        return n;
-    }
-
-private:
-    QProcess m_process;
-    QString m_pathFile;
-    QByteArray m_told;
-};
 
 std::string digitsOf(const TFCOMM& w) {
     std::string out;
@@ -116,7 +76,7 @@ private slots:
     }
 
     void glassAndLogShowWhatTheMeterSends() {
-        Meter meter(m_link, {"--values", "19.99,0L,1500", "--rate", "20"});
+        VirtualMeter meter(m_link, {"--values", "19.99,0L,1500", "--rate", "20"});
         QTRY_VERIFY_WITH_TIMEOUT(meter.ready(), 10000);
         RecordingDialogs dialogs;
         TFCOMM w(dialogs);
@@ -153,8 +113,8 @@ private slots:
     void twoRowMeterOnTheCableShowsItsOwnReadingInMinMax() {
         // The cable's form lights usb.1 on the main row; the readings stand
         // on the second row, and MIN/MAX follows them. The family is not logged.
-        Meter meter(m_link, {"--form", "usb24b", "--values", "12.34,15.00,9.87", "--unit", "ms",
-                             "--rate", "20"});
+        VirtualMeter meter(m_link, {"--form", "usb24b", "--values", "12.34,15.00,9.87", "--unit",
+                                    "ms", "--rate", "20"});
         QTRY_VERIFY_WITH_TIMEOUT(meter.ready(), 10000);
         RecordingDialogs dialogs;
         TFCOMM w(dialogs);
@@ -173,8 +133,8 @@ private slots:
     }
 
     void garbageAndTruncatedFramesDoNotStopTheGlass() {
-        Meter meter(m_link, {"--values", "1234", "--rate", "25", "--stray-bytes",
-                             "--truncate-every", "2", "--seed", "9"});
+        VirtualMeter meter(m_link, {"--values", "1234", "--rate", "25", "--stray-bytes",
+                                    "--truncate-every", "2", "--seed", "9"});
         QTRY_VERIFY_WITH_TIMEOUT(meter.ready(), 10000);
         RecordingDialogs dialogs;
         TFCOMM w(dialogs);
@@ -188,7 +148,7 @@ private slots:
 
     void meterHangingUpAndComingBack() {
         RecordingDialogs dialogs;
-        auto first = std::make_unique<Meter>(
+        auto first = std::make_unique<VirtualMeter>(
             m_link, QStringList{"--values", "42", "--rate", "20", "--hangup-after", "30"});
         QTRY_VERIFY_WITH_TIMEOUT(first->ready(), 10000);
         TFCOMM w(dialogs);
@@ -213,7 +173,7 @@ private slots:
         // Button up closes the dead line; with the meter back on the same
         // cable, pressing the button again connects and reads.
         QTest::mouseClick(usb, Qt::LeftButton);
-        Meter second(m_link, {"--values", "7", "--rate", "20"});
+        VirtualMeter second(m_link, {"--values", "7", "--rate", "20"});
         QTRY_VERIFY_WITH_TIMEOUT(second.ready(), 10000);
         QTest::mouseClick(usb, Qt::LeftButton);
         QVERIFY(usb->isChecked());

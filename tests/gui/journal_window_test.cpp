@@ -5,6 +5,7 @@
 #include "app/tfcomm.h"
 #include "record/log_table.h"
 #include "record/recorder.h"
+#include "support/frames.h"
 #include "support/recording_dialogs.h"
 
 #include <QAction>
@@ -22,27 +23,9 @@ using kq::test::RecordingDialogs;
 
 namespace {
 
-// 19.99 lux as the meter sends it: every position not named is '0'.
-std::string lux1999() {
-    std::string text(32, '0');
-    for (auto [pos, c] : std::initializer_list<std::pair<int, char>>{{3, 'D'},
-                                                                     {4, '7'},
-                                                                     {5, 'D'},
-                                                                     {6, '7'},
-                                                                     {7, 'D'},
-                                                                     {8, 'F'},
-                                                                     {9, '0'},
-                                                                     {10, '6'},
-                                                                     {19, '8'},
-                                                                     {31, 'D'},
-                                                                     {32, 'A'}})
-        text[static_cast<std::size_t>(pos - 1)] = c;
-    return text;
-}
-
 void logReadings(TFCOMM& w, int n) {
     for (int i = 0; i < n; ++i) {
-        w.state().FrameText = lux1999();
+        w.state().FrameText = kq::test::lux1999Frame();
         w.decodeFrame(Decoder::D12B);
     }
 }

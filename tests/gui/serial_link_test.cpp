@@ -6,6 +6,7 @@
 #include "app/usb_controller.h"
 #include "decode/model_switch.h"
 #include "record/recorder.h"
+#include "support/pty.h"
 #include "support/recording_dialogs.h"
 
 #include <QAction>
@@ -29,30 +30,17 @@ namespace {
 // The meter's end of a serial cable.
 class Cable {
 public:
-    Cable() {
-        m_master = ::posix_openpt(O_RDWR | O_NOCTTY);
-        ::grantpt(m_master);
-        ::unlockpt(m_master);
-        m_path = ::ptsname(m_master);
-        qputenv("KQMETER_COM1", QByteArray::fromStdString(m_path));
-    }
+    Cable() { qputenv("KQMETER_COM1", QByteArray::fromStdString(m_pty.path())); }
     ~Cable() {
         pull();
         qunsetenv("KQMETER_COM1");
     }
-    bool send(const Bytes& b) const {
-        return ::write(m_master, b.data(), b.size()) == static_cast<ssize_t>(b.size());
-    }
-    void pull() {
-        if (m_master >= 0)
-            ::close(m_master);
-        m_master = -1;
-    }
-    const std::string& path() const { return m_path; }
+    bool send(const Bytes& b) const { return m_pty.send(b); }
+    void pull() { m_pty.hangUp(); }
+    const std::string& path() const { return m_pty.path(); }
 
 private:
-    int m_master = -1;
-    std::string m_path;
+    kq::test::Pty m_pty;
 };
 
 // A light-meter serial frame: byte k carries k in its high nibble.

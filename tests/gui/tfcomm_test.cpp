@@ -7,6 +7,7 @@
 #include "files/log_file.h"
 #include "record/log_table.h"
 #include "record/recorder.h"
+#include "support/frames.h"
 #include "support/recording_dialogs.h"
 
 #include <QAction>
@@ -38,26 +39,7 @@ using kq::test::RecordingDialogs;
 
 namespace {
 
-// A 32-character frame: every position not named is '0'.
-std::string frame(const std::map<int, char>& positions) {
-    std::string text(32, '0');
-    for (auto [pos, c] : positions)
-        text[static_cast<std::size_t>(pos - 1)] = c;
-    return text;
-}
-
-// 19.99 lux: digits 1, 9 with the point after it, 9, 9.
-const std::string kLux1999 = frame({{3, 'D'},
-                                    {4, '7'},
-                                    {5, 'D'},
-                                    {6, '7'},
-                                    {7, 'D'},
-                                    {8, 'F'},
-                                    {9, '0'},
-                                    {10, '6'},
-                                    {19, '8'},
-                                    {31, 'D'},
-                                    {32, 'A'}});
+const std::string kLux1999 = kq::test::lux1999Frame();
 
 QStringList topMenuTitles(QMenuBar* bar) {
     QStringList out;

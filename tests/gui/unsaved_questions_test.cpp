@@ -11,6 +11,7 @@
 #include "links/usbbridge_fake.h"
 #include "record/log_table.h"
 #include "record/recorder.h"
+#include "support/frames.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -32,6 +33,7 @@
 
 using kq::app::TFCOMM;
 using kq::links::FakeUsbBridge;
+using kq::test::luxFrame;
 using Field = kq::record::LogTable::Field;
 
 // What the user does with the next message box: a key, a click on the button
@@ -143,28 +145,6 @@ private:
     QTimer m_timer;
     QPointer<QMessageBox> m_last;
 };
-
-// The light meter's segment patterns for 0..9 (bottom, middle, lower left,
-// upper left; point, upper right, lower right, top), and the 32 bytes a bridge
-// read returns for a four-digit count in lux.
-constexpr const char* kDigitPositions[10] = {"B7", "06", "E5", "C7", "56",
-                                             "D3", "F3", "07", "F7", "D7"};
-std::vector<std::uint8_t> luxFrame(int count) {
-    std::string text(32, '0');
-    const std::string digits = std::to_string(count);
-    for (int i = 0; i < 4; ++i) {
-        const char* pair = kDigitPositions[digits[static_cast<std::size_t>(3 - i)] - '0'];
-        text[static_cast<std::size_t>(2 + 2 * i)] = pair[0];
-        text[static_cast<std::size_t>(3 + 2 * i)] = pair[1];
-    }
-    text[18] = '8';
-    text[30] = 'D';
-    text[31] = 'A';
-    std::vector<std::uint8_t> bytes;
-    for (char c : text)
-        bytes.push_back(static_cast<std::uint8_t>(0x30 | (c <= '9' ? c - '0' : c - 'A' + 10)));
-    return bytes;
-}
 
 // The window over a bridge with one meter.
 struct Rig {

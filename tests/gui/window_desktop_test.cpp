@@ -7,6 +7,8 @@
 #include "app/tfcomm.h"
 #include "links/usbbridge_fake.h"
 #include "record/recorder.h"
+#include "support/frames.h"
+#include "support/pty.h"
 #include "support/recording_dialogs.h"
 
 #include <QAbstractButton>
@@ -26,6 +28,7 @@
 using kq::app::TFCOMM;
 using kq::decode::Widget;
 using kq::links::FakeUsbBridge;
+using kq::test::bridgeBytes;
 using kq::test::RecordingDialogs;
 
 namespace {
@@ -37,34 +40,7 @@ template <class T> T* child(QObject& w, const char* name) {
     return found;
 }
 
-// The bytes of a bridge read: one hexadecimal character of the frame per byte.
-std::vector<std::uint8_t> bridgeBytes(const std::string& text) {
-    std::vector<std::uint8_t> bytes;
-    for (char c : text)
-        bytes.push_back(static_cast<std::uint8_t>(0x30 | (c <= '9' ? c - '0' : c - 'A' + 10)));
-    return bytes;
-}
-
-// A 32-character frame: every position not named is '0'.
-std::string frame(std::initializer_list<std::pair<int, char>> positions) {
-    std::string text(32, '0');
-    for (auto [pos, c] : positions)
-        text[static_cast<std::size_t>(pos - 1)] = c;
-    return text;
-}
-
-// 19.99 lux from the light meter: digits at positions 3..10, the lux bit, "DA" at the end.
-const std::string kLux1999 = frame({{3, 'D'},
-                                    {4, '7'},
-                                    {5, 'D'},
-                                    {6, '7'},
-                                    {7, 'D'},
-                                    {8, 'F'},
-                                    {9, '0'},
-                                    {10, '6'},
-                                    {19, '8'},
-                                    {31, 'D'},
-                                    {32, 'A'}});
+const std::string kLux1999 = kq::test::lux1999Frame();
 // A two-row meter on the USB cable: the cable's marker "usb.1" on the main row, 8888 on the
 // second row (its four blocks "EF"), in m/s (position 26, weight 1).
 const std::string kTwoRow8888 = "03603FAD6B"
@@ -164,11 +140,8 @@ private slots:
 
     // Connect lists COM1..COM4 with the device each opens; START opens the one chosen.
     void portChosenInTheMenuIsTheOneStartOpens() {
-        int master = ::posix_openpt(O_RDWR | O_NOCTTY);
-        QVERIFY(master >= 0);
-        ::grantpt(master);
-        ::unlockpt(master);
-        const QByteArray pty = ::ptsname(master);
+        kq::test::Pty line;
+        const QByteArray pty = QByteArray::fromStdString(line.path());
         qputenv("KQMETER_COM3", pty);
         Window win;
         qunsetenv("KQMETER_COM3");
@@ -184,7 +157,6 @@ private slots:
         child<QAction>(*win.w, "BtDiscon1")->trigger();
         QVERIFY(serial.portItem(0)->isEnabled());
         QVERIFY(win.dialogs.messages.empty());
-        ::close(master);
     }
 
     // "Cable controls" shows the band inside the window and hides it again.

@@ -5,6 +5,7 @@
 #include "app/tfcomm.h"
 #include "links/usbbridge_fake.h"
 #include "record/recorder.h"
+#include "support/frames.h"
 #include "support/recording_dialogs.h"
 
 #include <QAbstractButton>
@@ -23,35 +24,10 @@
 using kq::app::TFCOMM;
 using kq::links::FakeUsbBridge;
 using Field = kq::record::LogTable::Field;
+using kq::test::luxFrame;
 using kq::test::RecordingDialogs;
 
 namespace {
-
-// The light meter's segment patterns (point bit clear) for 0..9, as the two
-// hexadecimal positions of a digit: bottom, middle, lower left, upper left;
-// point, upper right, lower right, top.
-constexpr const char* kDigitPositions[10] = {"B7", "06", "E5", "C7", "56",
-                                             "D3", "F3", "07", "F7", "D7"};
-
-// The 32 bytes a bridge read returns for a four-digit count shown in lux:
-// digits at positions 3..10 (rightmost first), the lux bit at position 19,
-// "DA" at the end; each byte carries its position in the low four bits.
-std::vector<std::uint8_t> luxFrame(int count) {
-    std::string text(32, '0');
-    const std::string digits = std::to_string(count); // four digits, leftmost first
-    for (int i = 0; i < 4; ++i) {
-        const char* pair = kDigitPositions[digits[static_cast<std::size_t>(3 - i)] - '0'];
-        text[static_cast<std::size_t>(2 + 2 * i)] = pair[0];
-        text[static_cast<std::size_t>(3 + 2 * i)] = pair[1];
-    }
-    text[18] = '8';
-    text[30] = 'D';
-    text[31] = 'A';
-    std::vector<std::uint8_t> bytes;
-    for (char c : text)
-        bytes.push_back(static_cast<std::uint8_t>(0x30 | (c <= '9' ? c - '0' : c - 'A' + 10)));
-    return bytes;
-}
 
 // The window over a bridge with one meter, connected by a click.
 struct Rig {

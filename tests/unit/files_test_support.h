@@ -2,21 +2,18 @@
 
 #include "files/byte_io.h"
 #include "record/log_table.h"
+#include "support/temp_dir.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <optional>
 #include <sstream>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include <dirent.h>
 #include <unistd.h>
 
 namespace kq::files::test {
@@ -58,42 +55,7 @@ private:
     std::optional<std::size_t> m_failAfter;
 };
 
-// A folder of its own for each test, removed afterwards.
-class TempDir {
-public:
-    TempDir() {
-        char pattern[] = "/tmp/kq_files_XXXXXX";
-        const char* made = ::mkdtemp(pattern);
-        // Without the folder every file test would write to or remove from a
-        // path nobody checked: stop the test here and say why.
-        if (made == nullptr)
-            throw std::runtime_error(std::string("cannot make a test folder from ") + pattern +
-                                     ": " + std::strerror(errno));
-        m_path = made;
-    }
-    ~TempDir() {
-        const std::string cmd = "rm -rf '" + m_path + "'";
-        (void)std::system(cmd.c_str());
-    }
-    const std::string& path() const { return m_path; }
-    std::string file(const std::string& name) const { return m_path + "/" + name; }
-    std::vector<std::string> names() const {
-        std::vector<std::string> out;
-        if (DIR* d = ::opendir(m_path.c_str())) {
-            while (dirent* e = ::readdir(d)) {
-                const std::string n = e->d_name;
-                if (n != "." && n != "..")
-                    out.push_back(n);
-            }
-            ::closedir(d);
-        }
-        std::sort(out.begin(), out.end());
-        return out;
-    }
-
-private:
-    std::string m_path;
-};
+using kq::test::TempDir;
 
 inline std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

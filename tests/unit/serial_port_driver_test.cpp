@@ -1,5 +1,6 @@
 #include "links/serial_messages.h"
 #include "links/serial_port_driver.h"
+#include "support/pty.h"
 
 #include <gtest/gtest.h>
 
@@ -29,13 +30,7 @@ using Bytes = std::vector<std::uint8_t>;
 // to read back what the driver set and to see when sent bytes have arrived.
 class Cable {
 public:
-    Cable() {
-        m_master = ::posix_openpt(O_RDWR | O_NOCTTY);
-        EXPECT_GE(m_master, 0);
-        EXPECT_EQ(::grantpt(m_master), 0);
-        EXPECT_EQ(::unlockpt(m_master), 0);
-        m_path = ::ptsname(m_master);
-        m_side = ::open(m_path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    Cable() : m_side(::open(m_pty.path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK)) {
         EXPECT_GE(m_side, 0);
     }
     ~Cable() {
@@ -43,15 +38,15 @@ public:
         if (m_side >= 0)
             ::close(m_side);
     }
-    const std::string& path() const { return m_path; }
+    const std::string& path() const { return m_pty.path(); }
     ComPortTable table(TComPortNumber port = pnCOM1) const {
         ComPortTable t;
-        t.paths[static_cast<std::size_t>(port)] = m_path;
+        t.paths[static_cast<std::size_t>(port)] = m_pty.path();
         return t;
     }
     // The meter sends; returns once the bytes wait at the program's end.
     void send(const Bytes& b) {
-        ASSERT_EQ(::write(m_master, b.data(), b.size()), static_cast<ssize_t>(b.size()));
+        ASSERT_TRUE(m_pty.send(b));
         for (int i = 0; i < 100 && waiting() < b.size(); ++i) {
             pollfd p{m_side, POLLIN, 0};
             ::poll(&p, 1, 50);
@@ -69,16 +64,11 @@ public:
         return tio;
     }
     std::uint32_t speed() const { return lineSpeedBps(m_side); }
-    void hangUp() {
-        if (m_master >= 0)
-            ::close(m_master);
-        m_master = -1;
-    }
+    void hangUp() { m_pty.hangUp(); }
 
 private:
-    int m_master = -1;
+    kq::test::Pty m_pty;
     int m_side = -1;
-    std::string m_path;
 };
 
 // The polling timer needs an event loop's dispatcher on this thread.

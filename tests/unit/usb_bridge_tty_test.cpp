@@ -1,16 +1,15 @@
 #include "links/usbbridge_tty.h"
+#include "support/pty.h"
+#include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <poll.h>
-#include <stdexcept>
 #include <string>
 #include <termios.h>
 #include <unistd.h>
@@ -18,35 +17,10 @@
 
 namespace fs = std::filesystem;
 using namespace kq::links;
+using kq::test::Pty;
+using kq::test::TempDir;
 
 namespace {
-
-// A pseudo-terminal standing in for a bridge cable: the test writes on the
-// master side what a meter would send.
-class Pty {
-public:
-    Pty() {
-        m_master = ::posix_openpt(O_RDWR | O_NOCTTY);
-        EXPECT_GE(m_master, 0);
-        EXPECT_EQ(::grantpt(m_master), 0);
-        EXPECT_EQ(::unlockpt(m_master), 0);
-        m_slave = ::ptsname(m_master);
-    }
-    ~Pty() { hangUp(); }
-    const std::string& path() const { return m_slave; }
-    void send(const std::vector<std::uint8_t>& b) {
-        ASSERT_EQ(::write(m_master, b.data(), b.size()), static_cast<ssize_t>(b.size()));
-    }
-    void hangUp() {
-        if (m_master >= 0)
-            ::close(m_master);
-        m_master = -1;
-    }
-
-private:
-    int m_master = -1;
-    std::string m_slave;
-};
 
 TtyUsbBridge bridgeOver(std::vector<std::string> paths) {
     TtyUsbBridge::Discovery d;
@@ -71,20 +45,6 @@ UB_STATUS readBurst(TtyUsbBridge& bridge, UB_HANDLE h, std::array<std::uint8_t, 
     return s;
 }
 
-struct TempDir {
-    fs::path path;
-    TempDir() {
-        std::string tmpl = (fs::temp_directory_path() / "kq-bridge-XXXXXX").string();
-        const char* made = ::mkdtemp(tmpl.data());
-        // An empty path would send the test's files into the working folder.
-        if (made == nullptr)
-            throw std::runtime_error("cannot make a test folder from " + tmpl + ": " +
-                                     std::strerror(errno));
-        path = made;
-    }
-    ~TempDir() { fs::remove_all(path); }
-};
-
 TEST(TtyUsbBridge, DeviceListSplitsOnColonsAndDropsEmptyParts) {
     struct Case {
         std::string list;
@@ -104,9 +64,9 @@ TEST(TtyUsbBridge, DeviceListSplitsOnColonsAndDropsEmptyParts) {
 TEST(TtyUsbBridge, DiscoveryListsUsbSerialLinesInNumericOrder) {
     TempDir sys;
     for (const char* name : {"ttyUSB10", "ttyUSB2", "ttyS0", "ttyUSB", "ttyUSBx", "ttyUSB0"})
-        fs::create_directory(sys.path / name);
+        fs::create_directory(sys.file(name));
     TtyUsbBridge::Discovery d;
-    d.sysfsDir = sys.path.string();
+    d.sysfsDir = sys.path();
     d.devDir = "/devroot";
     TtyUsbBridge bridge(d);
     EXPECT_EQ(
@@ -120,7 +80,7 @@ TEST(TtyUsbBridge, DiscoveryListsUsbSerialLinesInNumericOrder) {
     EXPECT_EQ(bridge.UB_Open(0, &h), UB_DEVICE_NOT_OPENED);
     EXPECT_EQ(h, 77u);
 
-    d.sysfsDir = (sys.path / "missing").string();
+    d.sysfsDir = sys.file("missing");
     TtyUsbBridge none(d);
     EXPECT_EQ(none.UB_GetNumDevices(&n), UB_OK);
     EXPECT_EQ(n, 0u);
@@ -128,10 +88,10 @@ TEST(TtyUsbBridge, DiscoveryListsUsbSerialLinesInNumericOrder) {
 
 TEST(TtyUsbBridge, OverrideCountsOnlyLinesThatExistNow) {
     TempDir dir;
-    const auto plain = (dir.path / "file").string();
+    const auto plain = dir.file("file");
     std::ofstream(plain) << "x";
     auto pty = std::make_unique<Pty>();
-    auto bridge = bridgeOver({(dir.path / "gone").string(), plain, pty->path()});
+    auto bridge = bridgeOver({dir.file("gone"), plain, pty->path()});
     EXPECT_EQ(bridge.devicePaths(), std::vector<std::string>{pty->path()});
     // The meter's pseudo-terminal disappears with it.
     pty.reset();
@@ -190,7 +150,7 @@ TEST(TtyUsbBridge, ABurstArrivesWholeAndUntranslated) {
     frame[8] = 0x00;
     frame.push_back(0x0D);
     frame.push_back(0x0A);
-    pty.send(frame);
+    ASSERT_TRUE(pty.send(frame));
 
     std::array<std::uint8_t, 64> buf{};
     std::uint32_t got = 0;
@@ -205,7 +165,7 @@ TEST(TtyUsbBridge, ReadStopsAtTheCountAndFlushDropsTheRest) {
     UB_HANDLE h = 0;
     ASSERT_EQ(bridge.UB_Open(0, &h), UB_OK);
     const auto sent = pattern(40, 5);
-    pty.send(sent);
+    ASSERT_TRUE(pty.send(sent));
     std::array<std::uint8_t, 64> buf{};
     std::uint32_t got = 0;
     ASSERT_EQ(bridge.UB_Read(h, buf.data(), 32, &got), UB_OK);
@@ -220,7 +180,7 @@ TEST(TtyUsbBridge, ReadStopsAtTheCountAndFlushDropsTheRest) {
 
     // A short burst is returned short, with success, once the line has been
     // quiet after it for the time-out (by the next read at the latest).
-    pty.send(pattern(10, 9));
+    ASSERT_TRUE(pty.send(pattern(10, 9)));
     ASSERT_EQ(readBurst(bridge, h, buf, got), UB_OK);
     EXPECT_EQ(got, 10u);
 }
@@ -290,9 +250,9 @@ TEST(TtyUsbBridge, PiecesOfABurstAreKeptAcrossReads) {
             SCOPED_TRACE(stepNo++);
             switch (step.kind) {
             case Step::Send:
-                pty->send(
+                ASSERT_TRUE(pty->send(
                     std::vector<std::uint8_t>(all.begin() + static_cast<long>(sent),
-                                              all.begin() + static_cast<long>(sent + step.bytes)));
+                                              all.begin() + static_cast<long>(sent + step.bytes))));
                 sent += step.bytes;
                 break;
             case Step::Read: {
@@ -327,7 +287,7 @@ TEST(TtyUsbBridge, SilentLineGivesNoDataAndAHangUpAnError) {
     EXPECT_EQ(bridge.UB_Read(h, buf.data(), 32, &got), UB_NO_DATA);
     EXPECT_EQ(got, 0u);
 
-    pty->send(pattern(6));
+    ASSERT_TRUE(pty->send(pattern(6)));
     EXPECT_EQ(readBurst(bridge, h, buf, got), UB_OK);
     EXPECT_EQ(got, 6u);
     // The meter goes away: every read fails at once instead of waiting.
@@ -373,7 +333,7 @@ TEST(TtyUsbBridge, OpenStartsWithEmptyBuffers) {
     ASSERT_EQ(::tcgetattr(keep, &tio), 0);
     ::cfmakeraw(&tio);
     ASSERT_EQ(::tcsetattr(keep, TCSANOW, &tio), 0);
-    pty.send(pattern(20));
+    ASSERT_TRUE(pty.send(pattern(20)));
     pollfd p{keep, POLLIN, 0};
     ASSERT_EQ(::poll(&p, 1, 5000), 1) << "the bytes must be held by the line";
 
