@@ -1,6 +1,6 @@
 // The virtual meter encodes with tables of its own; these tests hold them
 // against the documented frames and against the program's decoders.
-#include "../../tools/sim/meter_frames.h"
+#include "sim/meter_frames.h"
 
 #include "decode/meter_decoders.h"
 #include "decode/meter_state.h"

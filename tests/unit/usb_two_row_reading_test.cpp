@@ -1,7 +1,7 @@
 // Two-row meters on the USB cable: the cable's frames light "usb.1" on the
 // main row and carry the meter's reading on the second row. Read through the
 // real poll over a scripted bridge.
-#include "../../tools/sim/meter_frames.h"
+#include "sim/meter_frames.h"
 
 #include "decode/meter_state.h"
 #include "links/usb_link.h"

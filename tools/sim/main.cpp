@@ -1,8 +1,8 @@
 // kqmeter-sim: a virtual meter on a pseudo-terminal. It prints the path of
 // its serial line on the first line of stdout and sends display frames like
 // a meter until it has sent --count frames or is told to stop.
-#include "meter_frames.h"
 #include "pseudo_terminal.h"
+#include "sim/meter_frames.h"
 #include "sim_options.h"
 
 #include "kq_version.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "meter_frames.h"
+#include "sim/meter_frames.h"
 
 #include <cstdint>
 #include <optional>
