@@ -1,5 +1,6 @@
 #include "app/log_grid_view.h"
 
+#include "app/log_grid_delegate.h"
 #include "app/log_grid_model.h"
 
 #include <QEvent>
@@ -12,7 +13,9 @@
 
 namespace kq::app {
 
-LogGridView::LogGridView(QWidget* parent) : QTableView(parent) {}
+LogGridView::LogGridView(QWidget* parent) : QTableView(parent) {
+    setItemDelegate(new LogGridDelegate(this));
+}
 
 int LogGridView::rowPixels() const {
     return std::max(1, verticalHeader()->defaultSectionSize());
