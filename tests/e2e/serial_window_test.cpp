@@ -6,6 +6,7 @@
 #include "record/recorder.h"
 #include "support/recording_dialogs.h"
 #include "support/virtual_meter.h"
+#include "support/window_rig.h"
 
 #include <QAction>
 #include <QFileInfo>
@@ -17,26 +18,12 @@
 #include <string>
 
 using kq::app::TFCOMM;
+using kq::test::digitsOf;
+using kq::test::loggedValues;
 using kq::test::RecordingDialogs;
 using kq::test::VirtualMeter;
-using Field = kq::record::LogTable::Field;
 
 namespace {
-
-std::string digitsOf(const TFCOMM& w) {
-    std::string out;
-    for (const auto& d : w.state().display.digits)
-        out += d.empty() ? "_" : d;
-    return out;
-}
-
-std::set<std::string> loggedValues(TFCOMM& w) {
-    std::set<std::string> out;
-    const auto& t = w.recorder().cds1;
-    for (std::size_t i = 0; i < t.rowCount(); ++i)
-        out.insert(t.textString(i, Field::Value).value_or("<null>"));
-    return out;
-}
 
 QAction* item(TFCOMM& w, const char* name) {
     auto* a = w.findChild<QAction*>(name);

@@ -7,6 +7,7 @@
 #include "record/recorder.h"
 #include "support/recording_dialogs.h"
 #include "support/virtual_meter.h"
+#include "support/window_rig.h"
 
 #include <QAbstractButton>
 #include <QFileInfo>
@@ -22,18 +23,12 @@
 
 using kq::app::TFCOMM;
 using kq::decode::Widget;
+using kq::test::digitsOf;
+using kq::test::loggedValues;
 using kq::test::RecordingDialogs;
 using kq::test::VirtualMeter;
-using Field = kq::record::LogTable::Field;
 
 namespace {
-
-std::string digitsOf(const TFCOMM& w) {
-    std::string out;
-    for (const auto& d : w.state().display.digits)
-        out += d.empty() ? "_" : d;
-    return out;
-}
 
 // The Value column as the grid shows it.
 std::set<QString> gridValues(TFCOMM& w) {
@@ -48,14 +43,6 @@ std::set<QString> gridValues(TFCOMM& w) {
         for (int r = 0; r < m->rowCount(); ++r)
             out.insert(m->index(r, c).data().toString());
     }
-    return out;
-}
-
-std::set<std::string> loggedValues(TFCOMM& w) {
-    std::set<std::string> out;
-    const auto& t = w.recorder().cds1;
-    for (std::size_t i = 0; i < t.rowCount(); ++i)
-        out.insert(t.textString(i, Field::Value).value_or("<null>"));
     return out;
 }
 

@@ -12,6 +12,7 @@
 #include "record/log_table.h"
 #include "record/recorder.h"
 #include "support/frames.h"
+#include "support/window_rig.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -152,13 +153,7 @@ struct Rig {
     FakeUsbBridge* bridge = nullptr;
     std::unique_ptr<TFCOMM> window;
 
-    Rig() {
-        auto fake = std::make_unique<FakeUsbBridge>();
-        fake->setDeviceCount(1);
-        bridge = fake.get();
-        window = std::make_unique<TFCOMM>(dialogs, std::move(fake));
-        window->show();
-    }
+    Rig() : window(kq::test::windowOverOneMeter(dialogs, bridge)) {}
     ~Rig() {
         // A window with readings asks before it goes; the test has decided already.
         window->journal().setEnabled(false);

@@ -10,6 +10,7 @@
 #include "support/frames.h"
 #include "support/pty.h"
 #include "support/recording_dialogs.h"
+#include "support/window_rig.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -54,14 +55,7 @@ struct Window {
     FakeUsbBridge* bridge = nullptr;
     std::unique_ptr<TFCOMM> w;
 
-    Window() {
-        auto fake = std::make_unique<FakeUsbBridge>();
-        fake->setDeviceCount(1);
-        bridge = fake.get();
-        w = std::make_unique<TFCOMM>(dialogs, std::move(fake));
-        w->show();
-        w->activateWindow();
-    }
+    Window() : w(kq::test::windowOverOneMeter(dialogs, bridge)) { w->activateWindow(); }
     bool ready() { return QTest::qWaitForWindowActive(w.get()); }
     QWidget* focus() const { return QApplication::focusWidget(); }
     void key(int key, Qt::KeyboardModifiers mods = Qt::NoModifier) {

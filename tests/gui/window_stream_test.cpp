@@ -7,6 +7,7 @@
 #include "record/recorder.h"
 #include "support/frames.h"
 #include "support/recording_dialogs.h"
+#include "support/window_rig.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
@@ -35,13 +36,7 @@ struct Rig {
     FakeUsbBridge* bridge = nullptr;
     std::unique_ptr<TFCOMM> window;
 
-    Rig() {
-        auto fake = std::make_unique<FakeUsbBridge>();
-        fake->setDeviceCount(1);
-        bridge = fake.get();
-        window = std::make_unique<TFCOMM>(dialogs, std::move(fake));
-        window->show();
-    }
+    Rig() : window(kq::test::windowOverOneMeter(dialogs, bridge)) {}
     bool connect() {
         auto* usb = window->findChild<QAbstractButton*>("USB");
         if (usb == nullptr)

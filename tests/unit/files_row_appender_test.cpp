@@ -7,6 +7,7 @@
 #include "files_test_support.h"
 #include "record/log_table.h"
 #include "record/save_mark.h"
+#include "support/child_process.h"
 
 #include <gtest/gtest.h>
 
@@ -46,22 +47,15 @@ std::string lines(int from, int to) {
 // beyond it are cut short, then refused), as on a nearly full disk. The body
 // may raise the limit again with setrlimit. Returns the body's status.
 int withFileSizeLimit(rlim_t limit, const std::function<int()>& body) {
-    const pid_t pid = ::fork();
-    if (pid < 0)
-        return 100;
-    if (pid == 0) {
-        std::signal(SIGXFSZ, SIG_IGN);
-        rlimit rl{};
-        ::getrlimit(RLIMIT_FSIZE, &rl);
-        rl.rlim_cur = limit;
-        if (::setrlimit(RLIMIT_FSIZE, &rl) != 0)
-            ::_exit(101);
-        ::_exit(body());
-    }
-    int status = 0;
-    if (::waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
-        return 102;
-    return WEXITSTATUS(status);
+    return kq::test::runInChild(
+        [limit] {
+            std::signal(SIGXFSZ, SIG_IGN);
+            rlimit rl{};
+            ::getrlimit(RLIMIT_FSIZE, &rl);
+            rl.rlim_cur = limit;
+            return ::setrlimit(RLIMIT_FSIZE, &rl) == 0;
+        },
+        body);
 }
 
 void liftFileSizeLimit() {

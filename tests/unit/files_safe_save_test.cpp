@@ -1,6 +1,7 @@
 #include "files/atomic_file.h"
 #include "files/log_file.h"
 #include "files_test_support.h"
+#include "support/child_process.h"
 
 #include <gtest/gtest.h>
 
@@ -50,18 +51,8 @@ Stat statOf(const std::string& path) {
 int asPlainUser(const std::function<int()>& body) {
     if (::geteuid() != 0)
         return body();
-    const pid_t pid = ::fork();
-    if (pid < 0)
-        return 100;
-    if (pid == 0) {
-        if (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)
-            ::_exit(101);
-        ::_exit(body());
-    }
-    int status = 0;
-    if (::waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
-        return 102;
-    return WEXITSTATUS(status);
+    return kq::test::runInChild([] { return ::setgid(kNobody) == 0 && ::setuid(kNobody) == 0; },
+                                body);
 }
 
 // A folder in which a plain user may write a file but create none.

@@ -1,5 +1,6 @@
 #include "links/serial_messages.h"
 #include "links/serial_port_driver.h"
+#include "serial_test_support.h"
 #include "support/pty.h"
 
 #include <gtest/gtest.h>
@@ -213,13 +214,7 @@ TEST_F(SerialPortDriverTest, SettingsReachTheLine) {
     for (const auto& c : cases) {
         Cable cable;
         TSerialPortDriver d(cable.table());
-        d.setComPort(pnCOM1);
-        d.setComPortSpeed(c.s.speed);
-        d.setComPortDataBits(c.s.dataBits);
-        d.setComPortStopBits(c.s.stopBits);
-        d.setComPortParity(c.s.parity);
-        d.setComPortHwHandshaking(c.s.hwHandshaking);
-        d.setComPortSwHandshaking(c.s.swHandshaking);
+        test::setLine(d, c.s);
         ASSERT_TRUE(d.Connect()) << c.bps;
         const termios tio = cable.settings();
         EXPECT_EQ(cable.speed(), c.bps);

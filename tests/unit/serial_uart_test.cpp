@@ -5,6 +5,7 @@
 // device lab's /dev/ttyS1), is skipped elsewhere.
 #include "links/serial_line.h"
 #include "links/serial_port_driver.h"
+#include "serial_test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -69,13 +70,7 @@ TEST(SerialUart, SettingsReachARealUartAsSttyReadsThem) {
         ComPortTable table;
         table.paths[static_cast<std::size_t>(pnCOM1)] = uart;
         TSerialPortDriver d(table);
-        d.setComPort(pnCOM1);
-        d.setComPortSpeed(c.s.speed);
-        d.setComPortDataBits(c.s.dataBits);
-        d.setComPortStopBits(c.s.stopBits);
-        d.setComPortParity(c.s.parity);
-        d.setComPortHwHandshaking(c.s.hwHandshaking);
-        d.setComPortSwHandshaking(c.s.swHandshaking);
+        test::setLine(d, c.s);
         ASSERT_TRUE(d.Connect()) << c.bps;
         const std::string stty = sttyOf(uart);
         for (const auto& word : c.words)
