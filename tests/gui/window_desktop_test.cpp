@@ -43,12 +43,12 @@ template <class T> T* child(QObject& w, const char* name) {
 
 const std::string kLux1999 = kq::test::lux1999Frame();
 // A two-row meter on the USB cable: the cable's marker "usb.1" on the main row, 8888 on the
-// second row (its four blocks "EF"), in m/s (position 26, weight 1).
+// second row (its four blocks "EF"), in m/s (position 26, weight 1), CR LF ("DA") at the end.
 const std::string kTwoRow8888 = "03603FAD6B"
                                 "EFEFEFEF"
                                 "0000000"
                                 "1"
-                                "000000";
+                                "0000DA";
 
 struct Window {
     RecordingDialogs dialogs;
