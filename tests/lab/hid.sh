@@ -159,6 +159,91 @@ EOS
         bash -c "sed -n '/^-- udevd: with\$/,\$p' '$work/out' | grep -q '^\[       OK \]'"
     check "nothing failed or was skipped" bash -c "! grep -qE 'FAILED|SKIPPED' '$work/out'"
     ;;
+window)
+    # The window's cable band: the cable arrives and goes while the window is
+    # open, with udevd and without it, and comes back.
+    # One guest script per mode, each within the guest's time limit.
+    for mode in without with; do
+        { echo "mode=$mode"; cat; } <<'EOS' | run_guest
+. "$SRC/tests/lab/window-lib.sh"
+trap 'unplug; win_end >/dev/null 2>&1' EXIT
+usbcon() { win_click 810 32; } # "USB Connect" of the cable band
+any='[-0-9.]+'
+    if [ $mode = with ]; then
+        /lib/systemd/systemd-udevd --daemon
+        udevadm trigger --action=add >/dev/null 2>&1; udevadm settle -t 10
+    else
+        pkill -x systemd-udevd; rm -rf /run/udev
+    fi
+    echo "-- udevd: $mode"
+    began=$(date +%s)
+    win_x && win_open --cable-controls || exit 1
+    cable --rate 5
+    sleep 2
+    usbcon
+    journal_wait 2 20 "$any" && echo "-- reads after the arrival"
+    win_shot hid-window-$mode
+    unplug
+    sleep 1
+    n1=$(journal_rows "$any")
+    win_cost 2
+    echo "-- rows after the removal: $n1, two seconds on: $(journal_rows "$any")"
+    cable --rate 5
+    sleep 2
+    # USB Connect stayed down: up, then down again reads the new cable.
+    usbcon; sleep 0.5; usbcon
+    journal_wait $((n1 + 2)) 20 "$any" && echo "-- reads after the second arrival"
+    echo "-- boxes: $(win_boxes | wc -l)"
+    unplug
+    win_alive && echo "-- the window runs"
+    echo "-- took $(($(date +%s) - began)) s"
+    win_end
+    [ $mode = without ] || pkill -x systemd-udevd
+    true
+EOS
+        cp "$work/out" "$work/$mode"
+    done
+    for mode in without with; do
+        has() { grep -qE -- "$1" "$work/$mode"; }
+        check "udevd $mode: the window reads a cable that arrives while it is open" \
+            has '^-- reads after the arrival'
+        check "udevd $mode: reading ends with the removal" \
+            has '^-- rows after the removal: ([0-9]+), two seconds on: \1$'
+        ticks=$(sed -n 's/^-- cost in 2 s: \([0-9]*\) ticks.*/\1/p' "$work/$mode")
+        check "udevd $mode: the window rests with the cable gone (${ticks:-?} of 200 ticks)" \
+            test "${ticks:-200}" -lt 20
+        check "udevd $mode: the cable back, USB Connect reads it again" \
+            has '^-- reads after the second arrival'
+        check "udevd $mode: no message box" has '^-- boxes: 0$'
+        check "udevd $mode: no crash" has '^-- the window runs$'
+    done
+    check "no crash" bash -c "! grep -qiE 'segmentation|abort|core dumped|terminate called' '$work/without' '$work/with'"
+    keep_shot hid-window-without hid-window-with
+    ;;
+stall)
+    # A cable that goes on reporting without meter data: the window's
+    # connection timer releases it with its message.
+    run_guest <<'EOS'
+. "$SRC/tests/lab/window-lib.sh"
+trap 'unplug; win_end >/dev/null 2>&1' EXIT
+win_x && win_open --cable-controls || exit 1
+cable --stall --burst 10 --rate 100
+sleep 2
+win_click 810 32 # "USB Connect" of the cable band
+began=$(date +%s)
+echo "-- box: $(box_text 60 | tr '\n' ' ')"
+echo "-- after $(($(date +%s) - began)) s"
+win_shot hid-stall
+box_ok
+sleep 3
+echo "-- boxes after OK: $(win_boxes | wc -l)"
+win_alive && echo "-- the window runs"
+EOS
+    check "the stall check tells the user" grep -qF 'USB interface cable is connected properly, please check the USB connection status of the DMM.' "$work/out"
+    check "it tells it once and stops reading" grep -qx -- '-- boxes after OK: 0' "$work/out"
+    check "no crash" grep -qx -- '-- the window runs' "$work/out"
+    keep_shot hid-stall
+    ;;
 *)
     echo "hid.sh: no case $CASE" >&2
     exit 2

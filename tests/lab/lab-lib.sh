@@ -31,6 +31,11 @@ guest() {
     "$LAB_VM" run "$VM" "$work/guest.sh" "$@"
 }
 
+# The same after the window's helpers (tests/lab/window-lib.sh).
+in_window() {
+    { echo "B=$BUILD; . $lab_here/window-lib.sh"; cat; } | guest
+}
+
 failed=0
 check() { # name, then a command that must succeed
     local name=$1
@@ -53,6 +58,23 @@ pull_meter() {
     kill "$meter_pid" 2>/dev/null
     wait "$meter_pid" 2>/dev/null
     return 0
+}
+
+# Keeps the screenshots the guest left in its share (NAME.png) beside the
+# machine, and in KQ_LAB_SHOTS if that is set, to be looked at.
+keep_shot() {
+    local name
+    for name in "$@"; do
+        [ -s "$VM/share/$name.png" ] || {
+            echo "no screenshot $name"
+            continue
+        }
+        mv "$VM/share/$name.png" "$VM/$name.png"
+        echo "screenshot: $VM/$name.png"
+        if [ -n "${KQ_LAB_SHOTS:-}" ] && mkdir -p "$KQ_LAB_SHOTS"; then
+            cp "$VM/$name.png" "$KQ_LAB_SHOTS/$name.png"
+        fi
+    done
 }
 
 finish_case() {

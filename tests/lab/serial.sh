@@ -95,6 +95,38 @@ EOS
     fi
     rm -rf "$VM/share/window"
     ;;
+access)
+    # An ordinary user and a port only root may open: monitor and START in
+    # the window refuse with the advice that gets the user in.
+    trap 'echo win_end | in_window >/dev/null; lab_cleanup' EXIT
+    in_window >"$work/out" <<'EOS'
+chmod 600 /dev/ttyS1
+echo "-- monitor"
+setpriv --reuid 65534 --regid 65534 --clear-groups timeout 20 "$B/tools/kqmeter-cli" monitor --serial /dev/ttyS1 --count 1 2>&1
+echo "-- rc $?"
+export KQMETER_COM1=/dev/ttyS1
+win_x 65534 && win_open as 65534 || exit 1
+xdotool windowfocus --sync "$(win_wid)" key alt+c
+sleep 0.5
+xdotool key s # Connect -> START
+echo "-- box: $(box_text 10 | tr '\n' ' ')"
+win_shot serial-access
+box_ok
+win_alive && echo "-- the window runs"
+win_end
+chmod 660 /dev/ttyS1
+EOS
+    cat "$work/out"
+    sed -n '/^-- monitor/,/^-- rc/p' "$work/out" >"$work/cli"
+    grep '^-- box:' "$work/out" >"$work/box"
+    check "the command line refuses" grep -qx -- '-- rc 1' "$work/cli"
+    for where in cli box; do
+        check "$where: says this user may not open the port, and how to be let in" \
+            grep -q '/dev/ttyS1.* may not be opened by this user.*sudo adduser $USER dialout' "$work/$where"
+    done
+    check "no crash" grep -qx -- '-- the window runs' "$work/out"
+    keep_shot serial-access
+    ;;
 *)
     echo "serial.sh: no case $CASE" >&2
     exit 2
