@@ -103,7 +103,7 @@ void UsbController::usb_dllClick() {
     if (result.message != links::UsbMessage::None) {
         // A modal box: Timer1 keeps ticking inside its loop, as it should.
         m_dialogs.message(m_owner, QCoreApplication::applicationName(),
-                          QString::fromUtf8(links::usbMessageText(result.message)),
+                          QString::fromStdString(links::usbConnectText(result)),
                           Dialogs::Icon::None);
     }
     if (result.releaseButton)
@@ -132,9 +132,30 @@ void UsbController::Timer1Timer() {
         if (tick.decoder == decode::Decoder::D12B)
             m_logFailureReported = false;
         changed = changed || tick.changed;
+        if (tick.deviceGone) {
+            cableGone();
+            return;
+        }
     } while (m_link.readWaiting());
     if (changed)
         notifyChanged();
+}
+
+void UsbController::cableGone() {
+    // A pulled cable never reads again through this handle, and holding it
+    // open keeps the kernel from giving the cable its old name when it comes
+    // back. Everything stops before the box opens, whose loop runs the timers.
+    m_pollOn = false;
+    m_link.buttonUp();
+    release();
+    updatePollTimer();
+    notifyChanged();
+    m_dialogs.message(
+        m_owner, QCoreApplication::applicationName(),
+        QStringLiteral("The USB interface cable was unplugged; the readings logged so "
+                       "far are kept. Plug it in again and press \"USB Connect\" to "
+                       "go on."),
+        Dialogs::Icon::Information);
 }
 
 void UsbController::logFailed(const QString& why) {

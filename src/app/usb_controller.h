@@ -78,6 +78,9 @@ private:
     // memory ran out): reported through the general error report, once per run
     // of such failures.
     void logFailed(const QString& why);
+    // The cable was pulled out: the button up, the poll off, the device
+    // closed, and the user told once.
+    void cableGone();
 
     std::unique_ptr<links::UsbBridge> m_bridge;
     links::UsbLink m_link;

@@ -19,8 +19,7 @@ std::string serialProblemText(const std::string& portName, const SerialPortProbl
     case Kind::Busy:
         return port + " is in use by another program. Close that program and try again.";
     case Kind::NotPermitted:
-        return port + " may not be opened by this user. Add the user to the group \"dialout\" " +
-               "(sudo adduser $USER dialout), log out and in again, and try again.";
+        return port + " may not be opened by this user. " + std::string(kDialoutAdvice);
     case Kind::NotASerialPort:
         return port + " is not a serial port.";
     case Kind::Lost:

@@ -2,6 +2,7 @@
 
 #include "decode/meter_decoders.h"
 #include "decode/meter_state.h"
+#include "links/serial_messages.h"
 
 #include <algorithm>
 #include <exception>
@@ -22,6 +23,13 @@ std::string_view usbMessageText(UsbMessage message) {
         break;
     }
     return {};
+}
+
+std::string usbConnectText(const UsbConnectResult& result) {
+    std::string text(usbMessageText(result.message));
+    if (!result.advice.empty())
+        text += "\n\n" + result.advice;
+    return text;
 }
 
 std::string UsbLink::frameText(const std::array<std::uint8_t, 64>& buffer) {
@@ -55,16 +63,20 @@ UsbConnectResult UsbLink::usb_dllClick() {
     m_state.UsbStatus = m_bridge.UB_GetNumDevices(&m_state.UsbDeviceCount);
     // Two cables would leave it open which meter is read: only one will do.
     if (m_state.UsbDeviceCount != 1)
-        return {UsbMessage::NotConnected, true};
+        return {UsbMessage::NotConnected, true, {}};
 
     m_state.UsbStatus = m_bridge.UB_Open(0, &m_state.UsbHandle);
     m_state.UsbOpenTried = true;
+    if (m_state.UsbStatus == UB_NOT_PERMITTED)
+        return {UsbMessage::OpenFailed, false,
+                "This user may not open the USB cable's serial line. " +
+                    std::string(kDialoutAdvice)};
     if (m_state.UsbStatus != UB_OK)
-        return {UsbMessage::OpenFailed, false};
+        return {UsbMessage::OpenFailed, false, {}};
     m_deviceOpen = true;
 
     if (m_bridge.UB_SetBaudRate(m_state.UsbHandle, kBaudRate) != UB_OK)
-        return {UsbMessage::TimeOut, false};
+        return {UsbMessage::TimeOut, false, {}};
 
     m_state.UsbStatus = m_bridge.UB_SetTimeouts(kReadTimeoutMs, kWriteTimeoutMs);
     return {};
@@ -93,6 +105,7 @@ UsbTickResult UsbLink::Timer1Timer(decode::MeterState& state, decode::ReadingSin
         const UsbReadThread::Read& read = m_taken[m_next++];
         if (read.status == UB_OK)
             std::copy_n(read.bytes.begin(), read.got, m_state.UsbReadBuffer.begin());
+        m_state.UsbDeviceCount = read.devices;
         result = afterRead(read.status, state, sink, failure);
         if (read.status == UB_OK) {
             state.RxDigits.clear();
@@ -115,6 +128,7 @@ UsbTickResult UsbLink::Timer1Timer(decode::MeterState& state, decode::ReadingSin
             m_bridge.UB_FlushBuffers(m_state.UsbHandle, 1, 1);
         }
     }
+    result.deviceGone = m_state.UsbStatus == UB_IO_ERROR && m_state.UsbDeviceCount == 0;
     if (failure)
         std::rethrow_exception(failure);
     return result;

@@ -40,12 +40,21 @@ struct UsbConnectResult {
     UsbMessage message = UsbMessage::None;
     // The toggle button is to come up again (without its click handling).
     bool releaseButton = false;
+    // Why the device could not be opened and what to do, when the bridge
+    // knows more than the message says (empty otherwise).
+    std::string advice;
 };
+
+// The message of a connect step followed by its advice, if any.
+std::string usbConnectText(const UsbConnectResult& result);
 
 struct UsbTickResult {
     bool readOk = false; // the read succeeded, FrameText was rebuilt (unless PrintBusy)
     decode::Decoder decoder = decode::Decoder::None; // the decoder that ran
     bool changed = false;                            // anything the window shows may have changed
+    // The line failed and no bridge device is attached any more: the cable
+    // was pulled, and this handle will never read again.
+    bool deviceGone = false;
 };
 
 // The USB bridge link: the connect step, the 10 ms poll and the close, over

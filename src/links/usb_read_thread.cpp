@@ -56,8 +56,9 @@ void UsbReadThread::run() {
     std::array<std::uint8_t, 64> buffer{};
     UsbFrameAssembler frames;
     while (!stopping()) {
-        // The count is not used; the call stays because a bridge refreshes
-        // its device list with it.
+        // The count tells a read that failed because the cable was pulled
+        // (none attached any more) from a failure of a line still there; a
+        // bridge also refreshes its device list with it.
         std::uint32_t devices = 0;
         m_bridge.UB_GetNumDevices(&devices);
         const auto started = Clock::now();
@@ -68,8 +69,9 @@ void UsbReadThread::run() {
         const UB_STATUS status = m_bridge.UB_Read(m_handle, buffer.data(), wanted, &got);
         if (status == UB_OK) {
             got = std::min(got, wanted);
-            frames.feed(buffer.data(), got, [this](const UsbFrameAssembler::Frame& frame) {
+            frames.feed(buffer.data(), got, [this, devices](const UsbFrameAssembler::Frame& frame) {
                 Read read;
+                read.devices = devices;
                 read.got = static_cast<std::uint32_t>(frame.size());
                 read.bytes = frame;
                 push(read);
@@ -80,6 +82,7 @@ void UsbReadThread::run() {
             // The bytes before a failure and those after it are no one frame.
             frames.clear();
             Read read;
+            read.devices = devices;
             read.status = status;
             push(read); // the poll shows "not connected" for it
         }

@@ -28,7 +28,8 @@ class UsbReadThread {
 public:
     struct Read {
         UB_STATUS status = UB_OK;
-        std::uint32_t got = 0; // bytes of `bytes` that count: a whole frame, or 0
+        std::uint32_t got = 0;     // bytes of `bytes` that count: a whole frame, or 0
+        std::uint32_t devices = 0; // bridge devices attached just before the read
         std::array<std::uint8_t, 32> bytes{};
     };
 

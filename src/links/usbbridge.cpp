@@ -22,6 +22,8 @@ std::string_view ubStatusName(UB_STATUS status) {
         return "UB_NO_DATA";
     case UB_SET_FAILED:
         return "UB_SET_FAILED";
+    case UB_NOT_PERMITTED:
+        return "UB_NOT_PERMITTED";
     default:
         return "UB_UNKNOWN_STATUS";
     }

@@ -23,6 +23,7 @@ enum UbStatusCode : UB_STATUS {
     UB_INVALID_BAUD_RATE = 6, // a speed the line cannot run at
     UB_NO_DATA = 7,           // no whole burst to hand out within the read time-out
     UB_SET_FAILED = 8,        // the line refused a setting
+    UB_NOT_PERMITTED = 9,     // this user may not open the device file
 };
 
 // A short English name of a status, for diagnostics ("UB_IO_ERROR").

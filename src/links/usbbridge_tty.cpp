@@ -128,7 +128,7 @@ UB_STATUS TtyUsbBridge::UB_Open(int index, UB_HANDLE* handle) {
     const int fd = ::open(paths[static_cast<std::size_t>(index)].c_str(),
                           O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
-        return UB_DEVICE_NOT_OPENED;
+        return errno == EACCES || errno == EPERM ? UB_NOT_PERMITTED : UB_DEVICE_NOT_OPENED;
     termios tio{};
     if (!::isatty(fd) || ::tcgetattr(fd, &tio) != 0) {
         ::close(fd);

@@ -158,6 +158,96 @@ EOS
     pull_meter
     wait_node | guest gone >/dev/null
     ;;
+window-pull)
+    # The adapter is pulled while the window records, then plugged back in.
+    # The window and its X server live across the guest scripts.
+    plug_meter --values 1.00,2.00,3.00,4.00 --rate 10
+    wait_node | guest here >/dev/null || { echo "FAIL: the adapter never appeared"; exit 1; }
+    trap 'echo win_end | in_window >/dev/null; lab_cleanup' EXIT
+    in_window >"$work/before" <<'EOS'
+win_x && win_open || exit 1
+win_click 55 32 # "USB Connect "
+journal_wait 4 20 '[1-4]\.00' || { echo "-- no readings"; win_end; exit 1; }
+win_shot usb-before-pull
+EOS
+    check "the window records the meter's readings" test $? -eq 0
+    cat "$work/before"
+    pull_meter
+    in_window >"$work/pulled" <<'EOS'
+for _ in $(seq 1 100); do [ -e /dev/ttyUSB0 ] || break; sleep 0.1; done
+sleep 0.5
+n=$(journal_rows '[1-4]\.00')
+win_cost 3
+echo "-- rows: $n, three seconds on: $(journal_rows '[1-4]\.00')"
+echo "-- box: $(box_text 1 | tr '\n' ' ')"
+win_shot usb-pulled
+box_ok
+win_alive && echo "-- the window runs"
+echo "-- journal"
+tr -d '\r' <"$journal"
+echo "-- end"
+EOS
+    cat "$work/pulled"
+    read -r ticks wakeups < <(sed -n 's/^-- cost in 3 s: \([0-9]*\) ticks \([0-9]*\) wakeups/\1 \2/p' "$work/pulled")
+    check "no busy loop on the pulled line (${ticks:-?} of 300 ticks, ${wakeups:-?} wake-ups)" \
+        test "${ticks:-300}" -lt 30 -a "${wakeups:-100000}" -lt 150
+    check "the pull is told in words" grep -qiE '^-- box: .*(unplugged|pulled|gone)' "$work/pulled"
+    check "no crash" grep -qx -- '-- the window runs' "$work/pulled"
+    # Every reading logged is in the journal: rows numbered 1..N, no gap.
+    check "the journal holds every row logged before the pull" bash -c "sed -n '/^-- journal/,/^-- end/p' '$work/pulled' |
+        awk -F'\t' '\$3 ~ /^[1-4]\.00\$/ { n++; if (\$1 != n) bad = 1 } END { exit bad || n < 4 }'"
+    plug_meter --values 7.00 --rate 10
+    wait_node | guest here >/dev/null || {
+        echo "FAIL: the adapter did not come back as /dev/ttyUSB0"
+        keep_shot usb-before-pull usb-pulled
+        exit 1
+    }
+    in_window >"$work/again" <<'EOS'
+win_click 55 32 # "USB Connect " again
+journal_wait 2 20 '7\.00' && echo "-- reads again"
+echo "-- boxes: $(win_boxes | wc -l)"
+win_shot usb-replugged
+win_end
+EOS
+    cat "$work/again"
+    check "connecting again after the replug works" grep -qx -- '-- reads again' "$work/again"
+    keep_shot usb-before-pull usb-pulled usb-replugged
+    pull_meter
+    wait_node | guest gone >/dev/null
+    ;;
+access)
+    # An ordinary user and an adapter only root may open: the command line and
+    # the window refuse with the advice that gets the user in.
+    plug_meter --values 1.00 --rate 10
+    wait_node | guest here >/dev/null || { echo "FAIL: the adapter never appeared"; exit 1; }
+    trap 'echo win_end | in_window >/dev/null; lab_cleanup' EXIT
+    in_window >"$work/out" <<'EOS'
+chmod 600 /dev/ttyUSB0
+echo "-- monitor"
+setpriv --reuid 65534 --regid 65534 --clear-groups timeout 20 "$B/tools/kqmeter-cli" monitor --usb --count 1 2>&1
+echo "-- rc $?"
+win_x 65534 && win_open as 65534 || exit 1
+win_click 55 32 # "USB Connect "
+echo "-- box: $(box_text 10 | tr '\n' ' ')"
+win_shot usb-access
+box_ok
+win_alive && echo "-- the window runs"
+win_end
+EOS
+    cat "$work/out"
+    sed -n '/^-- monitor/,/^-- rc/p' "$work/out" >"$work/cli"
+    check "the command line refuses" grep -qx -- '-- rc 1' "$work/cli"
+    for where in cli box; do
+        [ $where = box ] && grep '^-- box:' "$work/out" >"$work/box"
+        check "$where: says the open failed" grep -q 'Open the equipments mistake' "$work/$where"
+        check "$where: says this user may not open it, and how to be let in" \
+            grep -q 'may not open .*sudo adduser $USER dialout' "$work/$where"
+    done
+    check "no crash" grep -qx -- '-- the window runs' "$work/out"
+    keep_shot usb-access
+    pull_meter
+    wait_node | guest gone >/dev/null
+    ;;
 *)
     echo "usb.sh: no case $CASE" >&2
     exit 2

@@ -82,7 +82,7 @@ LinkEnd runUsb(ReadingTarget& target, const StopSignals& stop) {
     links::UsbLink link(*bridge);
     const auto connect = link.usb_dllClick();
     if (connect.message != links::UsbMessage::None) {
-        std::fprintf(stderr, "%s\n", std::string(links::usbMessageText(connect.message)).c_str());
+        std::fprintf(stderr, "%s\n", links::usbConnectText(connect).c_str());
         link.buttonUp();
         return {false, 1};
     }
