@@ -32,6 +32,27 @@ cable() { # options of uhid-cable; waits for the node
     echo "the virtual cable did not appear"; cat /tmp/hid/cable.log; exit 1
 }
 unplug() { kill \$cable_pid 2>/dev/null; wait \$cable_pid 2>/dev/null; }
+# Presses "USB Connect" of the window's cable band until the window has the
+# cable in its list (it says so when it has none yet) and reads it.
+usbcon() { win_click 810 32; }
+connect_cable() {
+    for _ in \$(seq 1 10); do
+        usbcon
+        sleep 1
+        [ -z "\$(win_boxes)" ] && return 0
+        box_ok
+        sleep 1
+    done
+    return 1
+}
+udevd() { # with or without: the udev daemon runs or not
+    if [ "\$1" = with ]; then
+        /lib/systemd/systemd-udevd --daemon
+        udevadm trigger --action=add >/dev/null 2>&1; udevadm settle -t 10
+    else
+        pkill -x systemd-udevd; rm -rf /run/udev
+    fi
+}
 trap unplug EXIT
 EOS
 }
@@ -141,12 +162,7 @@ hotplug)
     # udevd runs, and through the kernel's own events when it does not.
     run_guest <<'EOS'
 for mode in without with; do
-    if [ $mode = with ]; then
-        /lib/systemd/systemd-udevd --daemon
-        udevadm trigger --action=add >/dev/null 2>&1; udevadm settle -t 10
-    else
-        pkill -x systemd-udevd; rm -rf /run/udev
-    fi
+    udevd $mode
     echo "-- udevd: $mode"
     "$B/tests/kq_unit_tests" --gtest_filter='HidUhidHotPlug.*' 2>&1 | grep -E '^\[ +(OK|FAILED|SKIPPED|PASSED) +\]|Failure|error:|Expected|Which|  Actual'
 done
@@ -167,39 +183,34 @@ window)
         { echo "mode=$mode"; cat; } <<'EOS' | run_guest
 . "$SRC/tests/lab/window-lib.sh"
 trap 'unplug; win_end >/dev/null 2>&1' EXIT
-usbcon() { win_click 810 32; } # "USB Connect" of the cable band
 any='[-0-9.]+'
-    if [ $mode = with ]; then
-        /lib/systemd/systemd-udevd --daemon
-        udevadm trigger --action=add >/dev/null 2>&1; udevadm settle -t 10
-    else
-        pkill -x systemd-udevd; rm -rf /run/udev
-    fi
-    echo "-- udevd: $mode"
-    began=$(date +%s)
-    win_x && win_open --cable-controls || exit 1
-    cable --rate 5
-    sleep 2
-    usbcon
-    journal_wait 2 20 "$any" && echo "-- reads after the arrival"
-    win_shot hid-window-$mode
-    unplug
-    sleep 1
-    n1=$(journal_rows "$any")
-    win_cost 2
-    echo "-- rows after the removal: $n1, two seconds on: $(journal_rows "$any")"
-    cable --rate 5
-    sleep 2
-    # USB Connect stayed down: up, then down again reads the new cable.
-    usbcon; sleep 0.5; usbcon
-    journal_wait $((n1 + 2)) 20 "$any" && echo "-- reads after the second arrival"
-    echo "-- boxes: $(win_boxes | wc -l)"
-    unplug
-    win_alive && echo "-- the window runs"
-    echo "-- took $(($(date +%s) - began)) s"
-    win_end
-    [ $mode = without ] || pkill -x systemd-udevd
-    true
+udevd $mode
+echo "-- udevd: $mode"
+began=$(date +%s)
+win_x && win_open --cable-controls || exit 1
+cable --rate 5
+connect_cable
+journal_wait 2 20 "$any" && echo "-- reads after the arrival"
+win_shot hid-window-$mode
+unplug
+sleep 1
+n1=$(journal_rows "$any")
+win_cost 2
+echo "-- rows after the removal: $n1, two seconds on: $(journal_rows "$any")"
+cable --rate 5
+# USB Connect stayed down: up, then down again reads the new cable.
+usbcon
+sleep 1
+box_ok
+connect_cable
+journal_wait $((n1 + 2)) 20 "$any" && echo "-- reads after the second arrival"
+echo "-- boxes: $(win_boxes | wc -l)"
+unplug
+win_alive && echo "-- the window runs"
+echo "-- took $(($(date +%s) - began)) s"
+win_end
+[ $mode = without ] || pkill -x systemd-udevd
+true
 EOS
         cp "$work/out" "$work/$mode"
     done
@@ -226,10 +237,9 @@ stall)
     run_guest <<'EOS'
 . "$SRC/tests/lab/window-lib.sh"
 trap 'unplug; win_end >/dev/null 2>&1' EXIT
-win_x && win_open --cable-controls || exit 1
 cable --stall --burst 10 --rate 100
-sleep 2
-win_click 810 32 # "USB Connect" of the cable band
+win_x && win_open --cable-controls || exit 1
+connect_cable
 began=$(date +%s)
 echo "-- box: $(box_text 60 | tr '\n' ' ')"
 echo "-- after $(($(date +%s) - began)) s"
