@@ -7,14 +7,7 @@
 set -uo pipefail
 cli=$1
 data=$3/files
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-
-fail() {
-    echo "FAIL: $*" >&2
-    failures=$((failures + 1))
-}
+. "$(dirname "$0")/lib.sh"
 
 # Rows as the program logs them (over midnight, a comma locale, an overload,
 # another unit, a west offset) and as another program may have left them.
@@ -125,8 +118,4 @@ else
     echo "SKIP: LibreOffice is not installed (apt-get install libreoffice-calc-nogui): only Python's csv module read the file"
 fi
 
-if [ $failures -gt 0 ]; then
-    echo "$failures failed"
-    exit 1
-fi
-echo "csv: all passed"
+finish

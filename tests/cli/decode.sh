@@ -5,30 +5,6 @@ set -uo pipefail
 cli=$1
 . "$(dirname "$0")/lib.sh"
 
-# Checks members of the JSON lines of an output file in one go. Each expectation is
-# "LINE KEY JSON-VALUE", the value compared in compact form.
-check() { # description output-file expectations...
-    local what=$1 file=$2
-    shift 2
-    python3 - "$what" "$file" "$@" <<'PY' || failed=$((failed + 1))
-import json, sys
-what, path, expectations = sys.argv[1], sys.argv[2], sys.argv[3:]
-lines = open(path, encoding="utf-8").read().splitlines()
-bad = 0
-for e in expectations:
-    number, key, expected = e.split(" ", 2)
-    try:
-        got = json.dumps(json.loads(lines[int(number) - 1])[key], separators=(",", ":"))
-    except Exception as error:
-        print(f"FAIL: {what}: line {number}: {error!r}", file=sys.stderr)
-        bad += 1
-        continue
-    if got != expected:
-        print(f"FAIL: {what}: line {number}: {key} is {got}, expected {expected}", file=sys.stderr)
-        bad += 1
-sys.exit(1 if bad else 0)
-PY
-}
 
 # 32-position frames: positions 3..10 the main-row patterns, 19 the unit, 31/32 "DA".
 lux1999=00D7D7DF0600000000800000000000DA
@@ -44,7 +20,7 @@ printf '%s\n\n%s\r\n%s\n' "$lux1999" "$lux1999" "$overload" >"$work/frames"
 status=$?
 [ $status -eq 0 ] || fail "good frames: exit $status ($(cat "$work/err"))"
 [ "$(wc -l <"$work/out")" -eq 3 ] || fail "good frames: expected 3 lines, got $(wc -l <"$work/out")"
-check "good frames" "$work/out" \
+check_json "good frames" "$work/out" \
     '1 decoder "12B"' '1 digits ["1","9","9","9"]' '1 value "19.99"' '1 reading 1999' \
     '1 pointState 2' '1 unit "lux"' '1 minText ""' '1 maxUnit "lux"' \
     '1 shown ["LUX","LcdP2","T_dPoint1","T_dPoint2","usb1"]' \
@@ -55,11 +31,11 @@ check "good frames" "$work/out" \
 # 2. Standard input, the link's selection, frames no decoder takes.
 printf '%s\n%s\n%s\n' "$tworow" "$fixed" "$blank" | "$cli" decode >"$work/usb" 2>"$work/err"
 [ $? -eq 0 ] || fail "usb link: nonzero exit"
-check "usb link" "$work/usb" \
+check_json "usb link" "$work/usb" \
     '1 decoder "24B"' '1 value "usb.1"' '2 decoder null' '3 decoder "12B"' \
     '3 digits ["","","",""]' '3 value ""' '3 reading 0'
 printf '%s\n' "$fixed" | "$cli" decode --link hid >"$work/hid"
-check "hid fixed display" "$work/hid" '1 decoder "36B"' '1 digits ["u","s","b","1"]' \
+check_json "hid fixed display" "$work/hid" '1 decoder "36B"' '1 digits ["u","s","b","1"]' \
     '1 connected false'
 
 # 3. Bad lines: reported with their number, exit status 2 at the end; each still prints
@@ -72,7 +48,7 @@ status=$?
 [ "$(wc -l <"$work/out")" -eq 4 ] || fail "bad lines: expected 4 JSON lines, got $(wc -l <"$work/out")"
 grep -q "line 2: 'g' is not a valid integer value" "$work/err" || fail "bad lines: no report of line 2"
 grep -q "line 3: 'd' is not a valid integer value" "$work/err" || fail "bad lines: no report of line 3"
-check "frame after bad lines" "$work/out" '2 error "'"'g'"' is not a valid integer value"' \
+check_json "frame after bad lines" "$work/out" '2 error "'"'g'"' is not a valid integer value"' \
     '4 value "0L"'
 head -c 5000 /dev/zero | tr '\0' '0' >"$work/long"
 "$cli" decode "$work/long" >"$work/out" 2>"$work/err"
@@ -81,14 +57,14 @@ head -c 5000 /dev/zero | tr '\0' '0' >"$work/long"
 
 # 4. Limits as if typed: a reading of 100 with high 100 passes, with high 99.5 fails.
 printf '%s\n' "$lux100" | "$cli" decode --high 100 --low 100 >"$work/out"
-check "limits 100/100" "$work/out" '1 value "100"' '1 verdict "Pass"'
+check_json "limits 100/100" "$work/out" '1 value "100"' '1 verdict "Pass"'
 printf '%s\n' "$lux100" | "$cli" decode --high 99.5 >"$work/out"
-check "high 99.5" "$work/out" '1 verdict "Fail"'
+check_json "high 99.5" "$work/out" '1 verdict "Fail"'
 printf '%s\n' "$lux100" | "$cli" decode --low abc >"$work/out" 2>"$work/err"
 [ $? -eq 2 ] || fail "--low abc: expected exit 2"
 grep -q "Numerical input errors" "$work/err" || fail "--low abc: no message"
 # the edit falls back to the accepted -2000, so the reading still passes
-check "--low abc" "$work/out" '1 verdict "Pass"'
+check_json "--low abc" "$work/out" '1 verdict "Pass"'
 
 # 5. Usage errors.
 "$cli" decode --link serial </dev/null >/dev/null 2>&1

@@ -30,33 +30,10 @@ for row in "${rows[@]}"; do
     "$cli" decode --link "$link" "$work/frames" >"$work/out" 2>"$work/err"
     status=$?
     if [ "$status" -ne "$want" ]; then
-        echo "FAIL: $what: exit $status, expected $want ($(cat "$work/err"))" >&2
-        failed=$((failed + 1))
+        fail "$what: exit $status, expected $want ($(cat "$work/err"))"
         continue
     fi
-    python3 - "$what" "$work/out" "${f[@]:4}" <<'PY' || failed=$((failed + 1))
-import json, sys
-what, path, expectations = sys.argv[1], sys.argv[2], sys.argv[3:]
-lines = open(path, encoding="utf-8").read().splitlines()
-bad = 0
-for e in expectations:
-    number, key, expected = e.split(" ", 2)
-    if number == "0":
-        if len(lines) > int(expected):
-            print(f"FAIL: {what}: {len(lines)} lines", file=sys.stderr)
-            bad += 1
-        continue
-    try:
-        got = json.dumps(json.loads(lines[int(number) - 1]).get(key), separators=(",", ":"))
-    except Exception as error:
-        print(f"FAIL: {what}: line {number}: {error!r}", file=sys.stderr)
-        bad += 1
-        continue
-    if got != expected:
-        print(f"FAIL: {what}: line {number}: {key} is {got}, expected {expected}", file=sys.stderr)
-        bad += 1
-sys.exit(1 if bad else 0)
-PY
+    check_json "$what" "$work/out" "${f[@]:4}"
 done
 
 finish

@@ -3,7 +3,7 @@
 # A scratch folder $work, removed at the end; the processes a test adds to
 # `pids`, ended at the end (with $end_signal, TERM unless the test sets it;
 # a function before_cleanup, where the test has one, runs first),
-# also when the test fails or is interrupted; the counts of `check` and `fail`.
+# also when the test fails or is interrupted; the counts of `check`, `check_json` and `fail`.
 work=$(mktemp -d)
 pids=()
 passed=0
@@ -35,6 +35,41 @@ fail() { # what went wrong
     failed=$((failed + 1))
 }
 
+# Checks members of the JSON lines an output file holds, one count for all of them. Each
+# expectation is "LINE KEY JSON-VALUE", the value compared in compact form (a missing key
+# reads as null); "0 lines N" checks that the file has no more than N lines.
+check_json() { # what, output file, expectations...
+    local what=$1 file=$2
+    shift 2
+    if python3 - "$what" "$file" "$@" <<'PY'; then
+import json, sys
+what, path, expectations = sys.argv[1], sys.argv[2], sys.argv[3:]
+lines = open(path, encoding="utf-8").read().splitlines()
+bad = 0
+for e in expectations:
+    number, key, expected = e.split(" ", 2)
+    if number == "0":
+        if len(lines) > int(expected):
+            print(f"FAIL: {what}: {len(lines)} lines, expected at most {expected}", file=sys.stderr)
+            bad += 1
+        continue
+    try:
+        got = json.dumps(json.loads(lines[int(number) - 1]).get(key), separators=(",", ":"))
+    except Exception as error:
+        print(f"FAIL: {what}: line {number}: {error!r}", file=sys.stderr)
+        bad += 1
+        continue
+    if got != expected:
+        print(f"FAIL: {what}: line {number}: {key} is {got}, expected {expected}", file=sys.stderr)
+        bad += 1
+sys.exit(1 if bad else 0)
+PY
+        passed=$((passed + 1))
+    else
+        failed=$((failed + 1))
+    fi
+}
+
 # Starts a virtual meter ($SIM) in this shell, so that the cleanup ends it;
 # `pty=$(sim_path TAG)` then waits for the path of its line.
 start_sim() { # tag, then the meter's options
@@ -51,6 +86,14 @@ sim_path() { # tag
     done
     echo "virtual meter did not start" >&2
     return 1
+}
+
+# The meter most tests read: 19.99, 20.00 and 0L lux at 20 frames a second, on the
+# line the tool's USB link is told to take.
+start_usb_meter() {
+    start_sim sim --values 19.99,20.00,0L --unit lux --rate 20
+    KQMETER_BRIDGE_DEVICES=$(sim_path sim) || exit 1
+    export KQMETER_BRIDGE_DEVICES
 }
 
 # What monitor prints, one line a frame: time, value, unit and verdict.

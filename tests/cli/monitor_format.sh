@@ -5,37 +5,10 @@
 set -u
 CLI=$1
 SIM=$2
-work=$(mktemp -d)
-pids=()
-passed=0
-failed=0
+. "$(dirname "$0")/lib.sh"
+end_signal=KILL
 
-cleanup() {
-    for pid in "${pids[@]}"; do kill -KILL "$pid" 2>/dev/null; done
-    wait 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-check() { # name, then a command that must succeed
-    local name=$1
-    shift
-    if "$@"; then
-        passed=$((passed + 1))
-    else
-        failed=$((failed + 1))
-        echo "FAIL: $name" >&2
-    fi
-}
-
-"$SIM" --path-file "$work/sim.path" --values 19.99,20.00,0L --unit lux --rate 20 \
-    >/dev/null 2>"$work/sim.err" &
-pids+=($!)
-for _ in $(seq 1 200); do
-    [ -s "$work/sim.path" ] && break
-    sleep 0.05
-done
-export KQMETER_BRIDGE_DEVICES=$(head -1 "$work/sim.path")
+start_usb_meter
 
 for format in tsv json csv; do
     timeout 20 "$CLI" monitor --usb --count 6 --format $format >"$work/$format.out" 2>"$work/$format.err"
@@ -68,5 +41,4 @@ PY
 "$CLI" monitor --usb --format xml --count 1 2>"$work/bad.err"
 check "an unknown format is refused (2)" [ $? = 2 ]
 
-echo "monitor_format: $passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish

@@ -60,8 +60,7 @@ status_now() { # the retained status of a topic
 
 start_broker || { echo "FAIL: the broker did not start" >&2; cat "$work/broker.log" >&2; exit 1; }
 
-start_sim sim --values 19.99,20.00,0L --unit lux --rate 20
-export KQMETER_BRIDGE_DEVICES=$(sim_path sim)
+start_usb_meter
 
 rows_of() { tail -n +2 "$1" 2>/dev/null | grep -c $'\r$'; }
 received() { grep -c '^{' "$1" 2>/dev/null; }

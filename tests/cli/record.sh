@@ -9,9 +9,7 @@ SIM=$2
 # A recorder still running at the end is ended the hard way, as a crash would.
 end_signal=KILL
 
-start_sim sim --values 19.99,20.00,0L --unit lux --rate 20
-pty=$(sim_path sim)
-export KQMETER_BRIDGE_DEVICES=$pty
+start_usb_meter
 
 # Rows of a text log (header left out), waiting until there are at least N.
 rows_of() { tail -n +2 "$1" 2>/dev/null | grep -c $'\r$'; }

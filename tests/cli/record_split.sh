@@ -9,8 +9,7 @@ SIM=$2
 . "$(dirname "$0")/lib.sh"
 end_signal=KILL
 
-start_sim sim --values 19.99,20.00,0L --unit lux --rate 20
-export KQMETER_BRIDGE_DEVICES=$(sim_path sim)
+start_usb_meter
 
 # The pieces, loaded one by one (convert reads each alone), their rows joined
 # in the order of their first numbers: 1..N once each, at most ROWS a piece.

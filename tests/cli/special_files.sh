@@ -7,19 +7,7 @@
 set -u
 cli=$1
 data=$3/files
-work=$(mktemp -d)
-writer=
-cleanup() {
-    [ -n "$writer" ] && kill "$writer" 2>/dev/null
-    wait 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
-failures=0
-fail() {
-    echo "FAIL: $*" >&2
-    failures=$((failures + 1))
-}
+. "$(dirname "$0")/lib.sh"
 in=$data/five_rows.txt
 
 # Standard output through a link like /dev/stdout: the log and nothing else.
@@ -83,7 +71,7 @@ cmp -s "$work/from-stdin.txt" "$in" || fail "read stdin: rows differ"
 rm -f "$work/fifo" && mkfifo "$work/fifo"
 (printf 'No\tTime\tValue\tUnit\r\n'
  while :; do printf '1\t10:00:00\t1.5\tlux\r\n%.0s' $(seq 1 500); done) >"$work/fifo" 2>/dev/null &
-writer=$!
+pids+=($!)
 "$cli" convert "$work/fifo" "$work/endless.txt" >/dev/null 2>&1 &
 conv=$!
 sleep 1
@@ -92,5 +80,4 @@ timeout 10 bash -c "while kill -0 $conv 2>/dev/null; do sleep 0.1; done" || fail
 wait $conv 2>/dev/null
 [ ! -e "$work/endless.txt" ] || fail "endless: a file was written"
 
-echo "special files: $failures failures"
-[ "$failures" = 0 ]
+finish

@@ -1,5 +1,6 @@
 #include "cli_commands.h"
 #include "command_help.h"
+#include "log_loading.h"
 
 #include "files/atomic_file.h"
 #include "files/data_folder.h"
@@ -40,12 +41,9 @@ int runConvert(const std::vector<std::string>& args) {
                      "kept in %s\n",
                      kept.c_str());
     record::LogTable table;
-    const files::LoadResult loaded = files::loadLog(table, in);
-    if (!loaded.ok()) {
-        std::fputs("Failed to Load File!\n", stderr);
-        std::fprintf(stderr, "kqmeter-cli: %s: %s\n", in.c_str(), loaded.error.c_str());
+    const files::LoadResult loaded = loadLogOrTell(table, in);
+    if (!loaded.ok())
         return 1;
-    }
     if (loaded.cut)
         std::fprintf(stderr, "kqmeter-cli: %s did not end; it was read up to %llu rows\n",
                      in.c_str(), static_cast<unsigned long long>(loaded.rows));

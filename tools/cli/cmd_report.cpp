@@ -1,5 +1,6 @@
 #include "cli_commands.h"
 #include "command_help.h"
+#include "log_loading.h"
 
 #include "files/log_file.h"
 #include "print/report_painter.h"
@@ -32,12 +33,9 @@ int runReport(const std::vector<std::string>& args, int argc, char** argv) {
         return 2;
     }
     record::LogTable table;
-    const files::LoadResult loaded = files::loadLog(table, files[0]);
-    if (!loaded.ok()) {
-        std::fputs("Failed to Load File!\n", stderr);
-        std::fprintf(stderr, "kqmeter-cli: %s: %s\n", files[0].c_str(), loaded.error.c_str());
+    const files::LoadResult loaded = loadLogOrTell(table, files[0]);
+    if (!loaded.ok())
         return 1;
-    }
     if (std::getenv("QT_QPA_PLATFORM") == nullptr)
         ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QGuiApplication app(argc, argv);

@@ -1,6 +1,7 @@
 // stats: the statistics of a log file's readings as one JSON object.
 #include "cli_commands.h"
 #include "command_help.h"
+#include "log_loading.h"
 
 #include "files/log_file.h"
 #include "record/log_table.h"
@@ -17,12 +18,9 @@ int runStats(const std::vector<std::string>& args) {
     }
     const std::string& in = args[0];
     record::LogTable table;
-    const files::LoadResult loaded = files::loadLog(table, in);
-    if (!loaded.ok()) {
-        std::fputs("Failed to Load File!\n", stderr);
-        std::fprintf(stderr, "kqmeter-cli: %s: %s\n", in.c_str(), loaded.error.c_str());
+    const files::LoadResult loaded = loadLogOrTell(table, in);
+    if (!loaded.ok())
         return 1;
-    }
     record::LogStatistics stats;
     stats.addRows(table, 0, table.rowCount());
     std::printf("%s\n", record::statisticsJson(stats.summary()).c_str());
