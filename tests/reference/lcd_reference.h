@@ -189,14 +189,19 @@ inline int referencePointState(const MeterState& s) {
     return p;
 }
 
-inline DecodeStatus referenceLcdDisplay12B(MeterState& s, decode::ReadingSink* sink) {
+// Every frame lights the connection indicator before its positions are read, so a
+// frame stopped by a bad character has still shown the meter as connected.
+inline bool frameArrives(MeterState& s, std::string& bits, char& bad) {
     show(s, "conok", true);
     show(s, "conokn", false);
     s.IndicatorTicks = 0;
+    return segmentBits(s.FrameText, bits, bad);
+}
 
+inline DecodeStatus referenceLcdDisplay12B(MeterState& s, decode::ReadingSink* sink) {
     std::string bits;
     char bad = 0;
-    if (!segmentBits(s.FrameText, bits, bad))
+    if (!frameArrives(s, bits, bad))
         return {DecodeStatus::Kind::BadCharacter, bad};
 
     // The window draws the glass of the family that spoke last.
@@ -301,13 +306,9 @@ inline DecodeStatus referenceLcdDisplay12B(MeterState& s, decode::ReadingSink* s
 }
 
 inline DecodeStatus referenceLcdDisplay24B(MeterState& s) {
-    show(s, "conok", true);
-    show(s, "conokn", false);
-    s.IndicatorTicks = 0;
-
     std::string bits;
     char bad = 0;
-    if (!segmentBits(s.FrameText, bits, bad))
+    if (!frameArrives(s, bits, bad))
         return {DecodeStatus::Kind::BadCharacter, bad};
 
     s.display.family = decode::DisplayModel::Family::Lcd24B;
