@@ -11,7 +11,27 @@ WindowOptions parseWindowArguments(const QStringList& args) {
         if (o.error.isEmpty())
             o.error = text;
     };
-    for (const QString& a : args) {
+    auto takeLink = [&o, &fault](const QString& name) {
+        ConnectLink link = ConnectLink::None;
+        if (name == QLatin1String("usb"))
+            link = ConnectLink::Usb;
+        else if (name == QLatin1String("hid"))
+            link = ConnectLink::Hid;
+        else if (name == QLatin1String("serial"))
+            link = ConnectLink::Serial;
+        else if (name.isEmpty())
+            return fault(QStringLiteral("--connect needs a link: usb, hid or serial"));
+        else
+            return fault(
+                QStringLiteral("unknown link '%1' for --connect (usb, hid or serial)").arg(name));
+        // One press: a second link would release the first at once.
+        if (o.connect != ConnectLink::None && o.connect != link)
+            return fault(
+                QStringLiteral("one link at a time: --connect %1 is one too many").arg(name));
+        o.connect = link;
+    };
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& a = args[i];
         if (!optionsEnded && a.startsWith(QLatin1Char('-')) && a.size() > 1) {
             if (a == QLatin1String("--"))
                 optionsEnded = true;
@@ -23,6 +43,8 @@ WindowOptions parseWindowArguments(const QStringList& args) {
                 o.defaults = true;
             else if (a == QLatin1String("--cable-controls"))
                 o.cableControls = true;
+            else if (a == QLatin1String("--connect"))
+                takeLink(i + 1 < args.size() ? args[++i] : QString());
             else
                 fault(QStringLiteral("unknown option '%1' (try --help)").arg(a));
         } else if (a.isEmpty()) {
@@ -38,13 +60,16 @@ WindowOptions parseWindowArguments(const QStringList& args) {
 
 QString windowUsageText() {
     return QStringLiteral(
-        "usage: kqmeter [--defaults] [--cable-controls] [FILE]\n"
+        "usage: kqmeter [--defaults] [--cable-controls] [--connect LINK] [FILE]\n"
         "The meter's window: shows the meter's display, logs its readings, charts,\n"
         "saves and prints them.\n"
         "  FILE              a log file (.xls, .txt or .xml) to open on start\n"
         "  --defaults        start with the built-in limits, page length, Repeat and\n"
         "                    sampling interval instead of the ones kept from the last run\n"
         "  --cable-controls  also show the HID and serial cable controls\n"
+        "  --connect LINK    once the window shows, press the connect button of LINK:\n"
+        "                    usb (\"USB Connect \"), hid (the HID cable's \"USB Connect\")\n"
+        "                    or serial (\"COM Connect\")\n"
         "  --help            show this text and exit\n"
         "  --version         show the version and exit\n"
         "The choices kept between runs are in $XDG_CONFIG_HOME/kqmeter/kqmeter.conf\n"

@@ -5,6 +5,9 @@
 
 namespace kq::app {
 
+// The link whose connect button the window presses once it shows.
+enum class ConnectLink { None, Usb, Hid, Serial };
+
 // What the window was asked to do on its command line (the arguments after the
 // program's name, with the window system's own options already taken out).
 struct WindowOptions {
@@ -12,8 +15,9 @@ struct WindowOptions {
     bool version = false;
     bool defaults = false;      // start with the built-in values, not the kept ones
     bool cableControls = false; // show the cable controls beyond the right edge
-    QString file;               // a log file to open on start; empty for none
-    QString error;              // one line for the user; empty when the line is sound
+    ConnectLink connect = ConnectLink::None;
+    QString file;  // a log file to open on start; empty for none
+    QString error; // one line for the user; empty when the line is sound
 };
 
 WindowOptions parseWindowArguments(const QStringList& args);

@@ -90,6 +90,9 @@ int main(int argc, char** argv) {
     // Loaded once the window is up, so that a message about the file has it as owner.
     if (!options.file.isEmpty())
         QTimer::singleShot(0, &FCOMM, [&FCOMM, &options] { FCOMM.files().openLog(options.file); });
+    // Pressed once the window is up, so that a message about the link has it as owner.
+    if (options.connect != kq::app::ConnectLink::None)
+        QTimer::singleShot(0, &FCOMM, [&FCOMM, &options] { FCOMM.pressConnect(options.connect); });
     const int status = quitSignals.arrived() ? 0 : app.exec();
     // Rows logged between a quit signal and the loop's end.
     if (quitSignals.arrived())

@@ -465,6 +465,26 @@ QList<QWidget*> TFCOMM::cableControls() const {
     return out;
 }
 
+void TFCOMM::pressConnect(ConnectLink link) {
+    QAbstractButton* button = nullptr;
+    switch (link) {
+    case ConnectLink::None:
+        return;
+    case ConnectLink::Usb:
+        button = m_usbButton;
+        break;
+    case ConnectLink::Hid:
+        button = m_hid->USBCon();
+        break;
+    case ConnectLink::Serial:
+        button = m_serial->COMCon();
+        break;
+    }
+    // A click, not a checked state: the button's own handling connects, and the group's.
+    if (button && !button->isChecked())
+        button->click();
+}
+
 void TFCOMM::setCableControlsShown(bool shown) {
     m_cableShown = shown;
     if (m_cableAction && m_cableAction->isChecked() != shown)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/command_line.h"
 #include "decode/frame_select.h"
 #include "decode/meter_state.h"
 #include "decode/model_switch.h"
@@ -75,6 +76,10 @@ public:
     void setCableControlsShown(bool shown);
     void showCableControls() { setCableControlsShown(true); }
     bool cableControlsShown() const { return m_cableShown; }
+
+    // Presses the link's connect button as the user would ("USB Connect ", the HID cable's
+    // "USB Connect", "COM Connect"); one already down stays down.
+    void pressConnect(ConnectLink link);
 
     // New readings move the grid to the new row and the chart to the newest
     // page ("Record -> Follow the newest reading"); off, both stay where the user is.

@@ -23,6 +23,7 @@
 #include <memory>
 
 using kq::app::KeptSettings;
+using Link = kq::app::ConnectLink;
 using kq::app::TFCOMM;
 using kq::test::RecordingDialogs;
 
@@ -81,31 +82,62 @@ void KeptSettingsTest::commandLine_data() {
     QTest::addColumn<bool>("defaults");
     QTest::addColumn<QString>("file");
     QTest::addColumn<bool>("refused");
+    QTest::addColumn<Link>("connect");
 
-    QTest::newRow("nothing") << QStringList{} << false << false << false << QString() << false;
-    QTest::newRow("file") << QStringList{"log.xls"} << false << false << false << "log.xls"
-                          << false;
-    QTest::newRow("file with blanks")
-        << QStringList{"my log.xml"} << false << false << false << "my log.xml" << false;
-    QTest::newRow("help") << QStringList{"--help"} << true << false << false << QString() << false;
-    QTest::newRow("-h") << QStringList{"-h"} << true << false << false << QString() << false;
+    QTest::newRow("nothing") << QStringList{} << false << false << false << QString() << false
+                             << Link::None;
+    QTest::newRow("file") << QStringList{"log.xls"} << false << false << false << "log.xls" << false
+                          << Link::None;
+    QTest::newRow("file with blanks") << QStringList{"my log.xml"} << false << false << false
+                                      << "my log.xml" << false << Link::None;
+    QTest::newRow("help") << QStringList{"--help"} << true << false << false << QString() << false
+                          << Link::None;
+    QTest::newRow("-h") << QStringList{"-h"} << true << false << false << QString() << false
+                        << Link::None;
     QTest::newRow("version") << QStringList{"--version"} << false << true << false << QString()
-                             << false;
-    QTest::newRow("defaults and file")
-        << QStringList{"--defaults", "a.txt"} << false << false << true << "a.txt" << false;
-    QTest::newRow("file after --")
-        << QStringList{"--", "-log.txt"} << false << false << false << "-log.txt" << false;
+                             << false << Link::None;
+    QTest::newRow("defaults and file") << QStringList{"--defaults", "a.txt"} << false << false
+                                       << true << "a.txt" << false << Link::None;
+    QTest::newRow("file after --") << QStringList{"--", "-log.txt"} << false << false << false
+                                   << "-log.txt" << false << Link::None;
     QTest::newRow("lone dash is a name")
-        << QStringList{"-"} << false << false << false << "-" << false;
+        << QStringList{"-"} << false << false << false << "-" << false << Link::None;
     QTest::newRow("unknown option")
-        << QStringList{"--bogus"} << false << false << false << QString() << true;
+        << QStringList{"--bogus"} << false << false << false << QString() << true << Link::None;
     QTest::newRow("option needs two dashes")
-        << QStringList{"-defaults"} << false << false << false << QString() << true;
+        << QStringList{"-defaults"} << false << false << false << QString() << true << Link::None;
     QTest::newRow("two files") << QStringList{"a.txt", "b.txt"} << false << false << false
-                               << "a.txt" << true;
-    QTest::newRow("empty name") << QStringList{""} << false << false << false << QString() << true;
-    QTest::newRow("help wins over a fault")
-        << QStringList{"--bogus", "--help"} << true << false << false << QString() << true;
+                               << "a.txt" << true << Link::None;
+    QTest::newRow("empty name") << QStringList{""} << false << false << false << QString() << true
+                                << Link::None;
+    QTest::newRow("help wins over a fault") << QStringList{"--bogus", "--help"} << true << false
+                                            << false << QString() << true << Link::None;
+    // The link is the next argument, whatever it looks like; a fault names the option.
+    QTest::newRow("connect usb") << QStringList{"--connect", "usb"} << false << false << false
+                                 << QString() << false << Link::Usb;
+    QTest::newRow("connect hid, then a file") << QStringList{"--connect", "hid", "a.txt"} << false
+                                              << false << false << "a.txt" << false << Link::Hid;
+    QTest::newRow("connect serial after --defaults")
+        << QStringList{"--defaults", "--connect", "serial"} << false << false << true << QString()
+        << false << Link::Serial;
+    QTest::newRow("the same link twice")
+        << QStringList{"--connect", "usb", "--connect", "usb"} << false << false << false
+        << QString() << false << Link::Usb;
+    QTest::newRow("two links") << QStringList{"--connect", "usb", "--connect", "hid"} << false
+                               << false << false << QString() << true << Link::Usb;
+    QTest::newRow("unknown link") << QStringList{"--connect", "bluetooth"} << false << false
+                                  << false << QString() << true << Link::None;
+    QTest::newRow("link names are lower case") << QStringList{"--connect", "USB"} << false << false
+                                               << false << QString() << true << Link::None;
+    QTest::newRow("no link") << QStringList{"--connect"} << false << false << false << QString()
+                             << true << Link::None;
+    QTest::newRow("an option is no link") << QStringList{"--connect", "--defaults"} << false
+                                          << false << false << QString() << true << Link::None;
+    QTest::newRow("the link is no file") << QStringList{"a.txt", "--connect", "serial"} << false
+                                         << false << false << "a.txt" << false << Link::Serial;
+    QTest::newRow("help wins over an unknown link")
+        << QStringList{"--connect", "x", "--help"} << true << false << false << QString() << true
+        << Link::None;
 }
 
 void KeptSettingsTest::commandLine() {
@@ -115,14 +147,18 @@ void KeptSettingsTest::commandLine() {
     QFETCH(bool, defaults);
     QFETCH(QString, file);
     QFETCH(bool, refused);
+    QFETCH(Link, connect);
     const kq::app::WindowOptions o = kq::app::parseWindowArguments(args);
     QCOMPARE(o.help, help);
     QCOMPARE(o.version, version);
     QCOMPARE(o.defaults, defaults);
     QCOMPARE(o.file, file);
     QCOMPARE(!o.error.isEmpty(), refused);
-    // The reason is told on one line.
+    QCOMPARE(o.connect, connect);
+    // The reason is told on one line, and a link's names the option.
     QVERIFY(!o.error.contains(QLatin1Char('\n')));
+    if (refused && args.contains(QStringLiteral("--connect")))
+        QVERIFY2(o.error.contains(QStringLiteral("--connect")), qPrintable(o.error));
 }
 
 void KeptSettingsTest::settingsFileFollowsXdgConfigHome() {

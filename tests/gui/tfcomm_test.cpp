@@ -5,9 +5,12 @@
 #include "app/statistics_dialog.h"
 #include "app/tfcomm.h"
 #include "files/log_file.h"
+#include "links/hid_backend_fake.h"
+#include "links/usbbridge_fake.h"
 #include "record/log_table.h"
 #include "record/recorder.h"
 #include "support/frames.h"
+#include "support/pty.h"
 #include "support/recording_dialogs.h"
 
 #include <QAction>
@@ -27,6 +30,7 @@
 
 #include <map>
 #include <optional>
+#include <tuple>
 
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/lsan_interface.h>
@@ -105,11 +109,91 @@ template <class T> T* child(QWidget& w, const char* name) {
     return found;
 }
 
+// What a connect step left, on the window's side and on the three cables'.
+struct ConnectOutcome {
+    QStringList down; // the connect buttons that are down
+    std::vector<std::tuple<int, std::uint32_t, std::uint32_t>> bridgeCalls;
+    std::vector<std::vector<std::uint8_t>> featureReports;
+    bool serialOpen = false;
+    QStringList messages;
+    bool operator==(const ConnectOutcome&) const = default;
+};
+
+// A window with a cable on each link: the bridge's meter, a HID cable, a serial
+// line (KQMETER_COM1). `press` connects; then it is asked again, as a second
+// press through the same route would be.
+template <class Press> ConnectOutcome connectThrough(Press press) {
+    kq::test::Pty line;
+    const ScopedEnv com1("KQMETER_COM1", QByteArray::fromStdString(line.path()));
+    auto bridge = std::make_unique<kq::links::FakeUsbBridge>();
+    bridge->setDeviceCount(1);
+    kq::links::FakeUsbBridge* meter = bridge.get();
+    auto hid = std::make_shared<kq::links::FakeHidBackend>();
+    kq::links::FakeHidBackend::Device cable;
+    cable.info.devicePath = "/dev/hidraw1";
+    cable.info.instanceId = "/sys/devices/usb1/1-1/0003:10C4:EA80.0001";
+    cable.attributes = {0x10C4, 0xEA80, 0x0100};
+    cable.product = L"USB to Serial";
+    hid->arrive(cable);
+    RecordingDialogs dialogs;
+    TFCOMM w(dialogs, std::move(bridge), kq::decode::builtModelSwitches(), nullptr, hid);
+    w.showCableControls();
+    w.show();
+    meter->clearCalls();
+    press(w);
+    ConnectOutcome out;
+    for (const char* name : {"USB", "USBCon", "ReadBtn", "COMCon"}) {
+        if (child<QPushButton>(w, name)->isChecked())
+            out.down << name;
+    }
+    // The reads are the reading thread's, at its own pace.
+    for (const auto& call : meter->calls()) {
+        if (call.call != kq::links::FakeUsbBridge::Call::Read)
+            out.bridgeCalls.emplace_back(static_cast<int>(call.call), call.a, call.b);
+    }
+    out.featureReports = hid->featureReports("/dev/hidraw1");
+    out.serialOpen = !child<QAction>(w, "BTCon1")->isEnabled(); // START greyed while open
+    out.messages = dialogs.texts();
+    return out;
+}
+
 } // namespace
 
 class TfcommTest : public QObject {
     Q_OBJECT
 private slots:
+    // --connect LINK does what the user's press on the link's connect button does: the same
+    // calls reach the cable, the same buttons are down, the same messages are told. Asked
+    // again, it leaves the link connected where a second press would disconnect.
+    void connectOptionPressesLikeTheUser_data() {
+        QTest::addColumn<kq::app::ConnectLink>("link");
+        QTest::addColumn<QString>("button");
+        QTest::newRow("usb") << kq::app::ConnectLink::Usb << "USB";
+        QTest::newRow("hid") << kq::app::ConnectLink::Hid << "USBCon";
+        QTest::newRow("serial") << kq::app::ConnectLink::Serial << "COMCon";
+    }
+
+    void connectOptionPressesLikeTheUser() {
+        QFETCH(kq::app::ConnectLink, link);
+        QFETCH(QString, button);
+        const QByteArray name = button.toLatin1();
+        const ConnectOutcome pressed = connectThrough([&name](TFCOMM& w) {
+            QTest::mouseClick(child<QPushButton>(w, name.constData()), Qt::LeftButton);
+        });
+        QCOMPARE(pressed.down, QStringList{button});
+        QVERIFY(!pressed.bridgeCalls.empty() || !pressed.featureReports.empty() ||
+                pressed.serialOpen);
+        const ConnectOutcome asked = connectThrough([link](TFCOMM& w) {
+            w.pressConnect(link);
+            w.pressConnect(link);
+        });
+        QCOMPARE(asked.down, pressed.down);
+        QVERIFY(asked.bridgeCalls == pressed.bridgeCalls);
+        QVERIFY(asked.featureReports == pressed.featureReports);
+        QCOMPARE(asked.serialOpen, pressed.serialOpen);
+        QCOMPARE(asked.messages, pressed.messages);
+    }
+
     void startsAsTheLightMeterBuild() {
         RecordingDialogs dialogs;
         TFCOMM w(dialogs);

@@ -55,6 +55,8 @@ bad=(
     "kqmeter|-x"
     "kqmeter|one.txt two.txt"
     "kqmeter|--defaults --no-such-thing"
+    "kqmeter|--connect"
+    "kqmeter|--connect bluetooth"
     "kqmeter-cli|"
     "kqmeter-cli|--bogus"
     "kqmeter-cli|nosuchcommand"
