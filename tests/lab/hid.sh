@@ -32,19 +32,22 @@ cable() { # options of uhid-cable; waits for the node
     echo "the virtual cable did not appear"; cat /tmp/hid/cable.log; exit 1
 }
 unplug() { kill \$cable_pid 2>/dev/null; wait \$cable_pid 2>/dev/null; }
-# Presses "USB Connect" of the window's cable band until the window has the
-# cable in its list (it says so when it has none yet) and reads it.
-usbcon() { win_click 810 32; }
-connect_cable() {
+# Presses "USB Connect" of the window's cable band.
+usbcon() { win_press USBCon; }
+# A second after a press of it (usbcon, or the window's --connect hid): presses
+# it again until the window has the cable in its list (it says so when it has
+# none yet) and reads it.
+cable_read() {
     for _ in \$(seq 1 10); do
-        usbcon
-        sleep 1
         [ -z "\$(win_boxes)" ] && return 0
         box_ok
+        sleep 1
+        usbcon
         sleep 1
     done
     return 1
 }
+connect_cable() { usbcon; sleep 1; cable_read; }
 udevd() { # with or without: the udev daemon runs or not
     if [ "\$1" = with ]; then
         /lib/systemd/systemd-udevd --daemon
@@ -238,8 +241,8 @@ stall)
 . "$SRC/tests/lab/window-lib.sh"
 trap 'unplug; win_end >/dev/null 2>&1' EXIT
 cable --stall --burst 10 --rate 100
-win_x && win_open --cable-controls || exit 1
-connect_cable
+win_x && win_open --cable-controls --connect hid || exit 1 # a second after the press
+cable_read
 began=$(date +%s)
 echo "-- box: $(box_text 60 | tr '\n' ' ')"
 echo "-- after $(($(date +%s) - began)) s"

@@ -100,7 +100,7 @@ EOS
     ;;
 window)
     # The window under Xvfb finds the adapter itself (no KQMETER_BRIDGE_DEVICES)
-    # once "USB Connect " is pressed, and logs the meter's readings: its
+    # once "USB Connect " is pressed (by --connect usb), and logs the meter's readings: its
     # recovery journal gains a row a second.
     plug_meter --values 12.34,5.67 --rate 10
     wait_node | guest here >/dev/null || { echo "FAIL: the adapter never appeared"; exit 1; }
@@ -114,15 +114,11 @@ s=/lab/window
 mkdir -p "$s/data" "$s/config"
 export XDG_DATA_HOME=$s/data XDG_CONFIG_HOME=$s/config
 cat >/tmp/window.sh <<'EOW'
-"$1/src/kqmeter" --defaults >/tmp/window.err 2>&1 &
+"$1/src/kqmeter" --defaults --connect usb >/tmp/window.err 2>&1 &
 win=$!
 trap 'kill $win 2>/dev/null; wait $win 2>/dev/null' EXIT
 wid=$(timeout 60 xdotool search --sync --onlyvisible --name "Interface Program" | head -1)
 [ -n "$wid" ] || { echo "-- no window"; cat /tmp/window.err; exit 1; }
-sleep 1
-# "USB Connect " (109 x 25) at the top left of the client area, under the
-# menu bar.
-xdotool mousemove --window "$wid" 55 32 click 1
 journal=$XDG_DATA_HOME/kqmeter/recovery.txt
 for _ in $(seq 1 200); do
     n=$(grep -cE $'\t(12\\.34|5\\.67)\t' "$journal" 2>/dev/null)
@@ -165,8 +161,7 @@ window-pull)
     wait_node | guest here >/dev/null || { echo "FAIL: the adapter never appeared"; exit 1; }
     trap 'echo win_end | in_window >/dev/null; lab_cleanup' EXIT
     in_window >"$work/before" <<'EOS'
-win_x && win_open || exit 1
-win_click 55 32 # "USB Connect "
+win_x && win_open --connect usb || exit 1
 journal_wait 4 20 '[1-4]\.00' || { echo "-- no readings"; win_end; exit 1; }
 win_shot usb-before-pull
 EOS
@@ -203,7 +198,7 @@ EOS
         exit 1
     }
     in_window >"$work/again" <<'EOS'
-win_click 55 32 # "USB Connect " again
+win_press USB # "USB Connect " again, in the same window
 journal_wait 2 20 '7\.00' && echo "-- reads again"
 echo "-- boxes: $(win_boxes | wc -l)"
 win_shot usb-replugged
@@ -226,8 +221,7 @@ chmod 600 /dev/ttyUSB0
 echo "-- monitor"
 setpriv --reuid 65534 --regid 65534 --clear-groups timeout 20 "$B/tools/kqmeter-cli" monitor --usb --count 1 2>&1
 echo "-- rc $?"
-win_x 65534 && win_open as 65534 || exit 1
-win_click 55 32 # "USB Connect "
+win_x 65534 && win_open as 65534 --connect usb || exit 1
 echo "-- box: $(box_text 10 | tr '\n' ' ')"
 win_shot usb-access
 box_ok

@@ -34,7 +34,12 @@ win_open() {
     fi
     setsid "${run[@]}" "$B/src/kqmeter" --defaults "$@" >"$W/window.err" 2>&1 </dev/null &
     echo $! >/tmp/win.pid
-    wid=$(timeout 60 xdotool search --sync --onlyvisible --name "$title" | head -1)
+    # The window, not a message box that --connect opened over it at once: the widest.
+    timeout 60 xdotool search --sync --onlyvisible --name "$title" >/dev/null
+    wid=$(for w in $(xdotool search --onlyvisible --name "$title"); do
+        eval "$(xdotool getwindowgeometry --shell "$w")"
+        echo "$WIDTH $w"
+    done | sort -n | tail -1 | cut -d' ' -f2)
     [ -n "$wid" ] || {
         echo "-- no window"
         cat "$W/window.err"
@@ -48,8 +53,24 @@ win_pid() { cat /tmp/win.pid; }
 win_wid() { cat /tmp/win.wid; }
 win_alive() { kill -0 "$(win_pid)" 2>/dev/null; }
 
-# Clicks at a point of the window (client coordinates, the menu bar included).
-win_click() { xdotool mousemove --window "$(win_wid)" "$1" "$2" click 1; }
+# Presses a connect button of the open window by its name in the program: USB
+# ("USB Connect ") or USBCon (the HID cable's "USB Connect", with the cable
+# controls shown). A button has no X window of its own to be found by, so the
+# press goes to its place in the client area, which lies under the menu bar:
+# the client is 544 pixels high, whatever height the menu's font gives the bar.
+win_press() {
+    local x y WINDOW X Y WIDTH HEIGHT SCREEN
+    case $1 in
+    USB) x=55 y=13 ;;     # 109 x 25 at 1,1
+    USBCon) x=810 y=13 ;; # 100 x 25 at 760,1
+    *)
+        echo "win_press: no button $1" >&2
+        return 2
+        ;;
+    esac
+    eval "$(xdotool getwindowgeometry --shell "$(win_wid)")"
+    xdotool mousemove --window "$(win_wid)" "$x" $((HEIGHT - 544 + y)) click 1
+}
 
 # The message boxes over the window: the other visible windows of its title.
 win_boxes() {
