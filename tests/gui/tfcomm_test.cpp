@@ -146,9 +146,11 @@ template <class Press> ConnectOutcome connectThrough(Press press) {
         if (child<QPushButton>(w, name)->isChecked())
             out.down << name;
     }
-    // The reads are the reading thread's, at its own pace.
+    // The line opened, set to its speed, or closed; the reading thread's time-outs, reads,
+    // counts and flushes come at its own pace.
+    using Call = kq::links::FakeUsbBridge::Call;
     for (const auto& call : meter->calls()) {
-        if (call.call != kq::links::FakeUsbBridge::Call::Read)
+        if (call.call == Call::Open || call.call == Call::SetBaudRate || call.call == Call::Close)
             out.bridgeCalls.emplace_back(static_cast<int>(call.call), call.a, call.b);
     }
     out.featureReports = hid->featureReports("/dev/hidraw1");
