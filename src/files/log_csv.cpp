@@ -1,6 +1,7 @@
 #include "files/log_csv.h"
 
 #include "files/csv_fields.h"
+#include "files/row_saving.h"
 #include "record/log_moment.h"
 #include "record/log_table.h"
 
@@ -20,7 +21,6 @@ using record::LogTable;
 
 namespace {
 
-constexpr std::size_t kRowsPerProgress = 65536;
 // Every field the table keeps fits (20 characters of at most 4 bytes, an ISO
 // moment); the rest of a longer field is dropped as it arrives.
 constexpr std::size_t kFieldBytes = 128;
@@ -341,22 +341,14 @@ LoadResult CsvLogReader::run() {
 } // namespace
 
 SaveResult writeCsvLog(const LogTable& table, ByteSink& out, const Progress& progress) {
-    SaveResult result;
     BufferedWriter w(out);
     w.put(kCsvHeader);
     const std::size_t rows = table.rowCount();
     CsvRowWriter rowWriter;
-    for (std::size_t i = 0; i < rows; ++i) {
-        if (i % kRowsPerProgress == 0 && i > 0) {
-            if (w.failed())
-                break;
-            if (progress && !progress(i, rows)) {
-                result.status = SaveResult::Status::Cancelled;
-                return result;
-            }
-        }
-        rowWriter.put(w, table, i);
-    }
+    const bool whole =
+        putRowsOfSave(w, rows, progress, [&](std::size_t i) { rowWriter.put(w, table, i); });
+    if (!whole)
+        return cancelledSave();
     return finishSave(w, out, rows);
 }
 

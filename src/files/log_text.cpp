@@ -1,5 +1,6 @@
 #include "files/log_text.h"
 
+#include "files/row_saving.h"
 #include "record/log_table.h"
 
 #include <algorithm>
@@ -18,8 +19,6 @@ namespace kq::files {
 using record::LogTable;
 
 namespace {
-
-constexpr std::size_t kRowsPerProgress = 65536;
 
 // Codes 1..32 separate fields; 0 never reaches here (it ends the text).
 bool isSeparator(char c) {
@@ -406,21 +405,13 @@ void putTextRow(BufferedWriter& w, const LogTable& table, std::size_t row) {
 }
 
 SaveResult writeTextLog(const LogTable& table, ByteSink& out, const Progress& progress) {
-    SaveResult result;
     BufferedWriter w(out);
     w.put(kTextLogHeader);
     const std::size_t rows = table.rowCount();
-    for (std::size_t i = 0; i < rows; ++i) {
-        if (i % kRowsPerProgress == 0 && i > 0) {
-            if (w.failed())
-                break;
-            if (progress && !progress(i, rows)) {
-                result.status = SaveResult::Status::Cancelled;
-                return result;
-            }
-        }
-        putTextRow(w, table, i);
-    }
+    const bool whole =
+        putRowsOfSave(w, rows, progress, [&](std::size_t i) { putTextRow(w, table, i); });
+    if (!whole)
+        return cancelledSave();
     return finishSave(w, out, rows);
 }
 

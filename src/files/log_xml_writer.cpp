@@ -1,5 +1,6 @@
 #include "files/log_xml.h"
 
+#include "files/row_saving.h"
 #include "record/log_table.h"
 
 #include <string_view>
@@ -9,8 +10,6 @@ namespace kq::files {
 using record::LogTable;
 
 namespace {
-
-constexpr std::size_t kRowsPerProgress = 65536;
 
 constexpr std::string_view kHead =
     "<?xml version=\"1.0\" standalone=\"yes\"?>  <DATAPACKET Version=\"2.0\"><METADATA><FIELDS>"
@@ -75,7 +74,6 @@ void putTextAttribute(BufferedWriter& w, const LogTable& table, std::size_t row,
 } // namespace
 
 SaveResult writeXmlLog(const LogTable& table, ByteSink& out, const Progress& progress) {
-    SaveResult result;
     BufferedWriter w(out);
     // Rows appended while the save runs are not part of it: the change log and
     // ROWDATA both stop at this count.
@@ -109,15 +107,7 @@ SaveResult writeXmlLog(const LogTable& table, ByteSink& out, const Progress& pro
     }
     w.put("</METADATA><ROWDATA>");
 
-    for (std::size_t i = 0; i < rows; ++i) {
-        if (i % kRowsPerProgress == 0 && i > 0) {
-            if (w.failed())
-                break;
-            if (progress && !progress(i, rows)) {
-                result.status = SaveResult::Status::Cancelled;
-                return result;
-            }
-        }
+    const bool whole = putRowsOfSave(w, rows, progress, [&](std::size_t i) {
         w.put("<ROW");
         if (const std::uint16_t state = table.rowState(i); state != 0) {
             w.put(" RowState=\"");
@@ -133,7 +123,9 @@ SaveResult writeXmlLog(const LogTable& table, ByteSink& out, const Progress& pro
         putTextAttribute(w, table, i, LogTable::Field::Value, "Value");
         putTextAttribute(w, table, i, LogTable::Field::Unit, "Unit");
         w.put("/>");
-    }
+    });
+    if (!whole)
+        return cancelledSave();
     w.put("</ROWDATA></DATAPACKET>");
 
     return finishSave(w, out, rows);
