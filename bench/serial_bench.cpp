@@ -6,6 +6,7 @@
 //
 // KQ_BENCH_SECONDS shortens the 20 s CPU runs for a quick look.
 
+#include "app/connect_button_group.h"
 #include "app/serial_controller.h"
 #include "app/tfcomm.h"
 #include "decode/meter_state.h"
@@ -147,8 +148,9 @@ double linkCpuPercent(double fps, int seconds) {
     kq::decode::MeterState state;
     const auto startup = kq::decode::applyStartup(state, kq::decode::builtModelSwitches(), ".");
     kq::record::Recorder recorder;
-    kq::app::SerialController serial(startup, state, &recorder, dialogs, nullptr, nullptr, nullptr,
-                                     {});
+    kq::app::ConnectButtonGroup group;
+    kq::app::SerialController serial(startup, state, &recorder, dialogs, group, nullptr, nullptr,
+                                     nullptr, {});
     serial.BTCon1Click();
     runEventLoopFor(1000);
     const std::size_t rowsBefore = recorder.cds1.rowCount();

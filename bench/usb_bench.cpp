@@ -4,6 +4,7 @@
 //
 // KQ_BENCH_SECONDS shortens the 20 s CPU runs for a quick look.
 
+#include "app/connect_button_group.h"
 #include "app/tfcomm.h"
 #include "app/usb_controller.h"
 #include "decode/meter_state.h"
@@ -174,7 +175,8 @@ double linkCpuPercent(double fps, int seconds) {
     kq::decode::applyStartup(state, kq::decode::builtModelSwitches(), ".");
     kq::record::Recorder recorder;
     QPushButton button;
-    kq::app::UsbController usb(nullptr, state, &recorder, dialogs, &button, nullptr, {});
+    kq::app::ConnectButtonGroup group;
+    kq::app::UsbController usb(nullptr, state, &recorder, dialogs, group, &button, nullptr, {});
     button.click();
     runEventLoopFor(1000);
     const std::size_t rowsBefore = recorder.cds1.rowCount();

@@ -1,5 +1,6 @@
 #include "app/hid_controller.h"
 
+#include "app/connect_button_group.h"
 #include "app/dialogs.h"
 #include "decode/connection_indicator.h"
 #include "decode/meter_state.h"
@@ -24,10 +25,10 @@ QString qs(const std::string& s) {
 
 HidController::HidController(std::shared_ptr<links::HidBackend> backend, decode::MeterState& state,
                              decode::ReadingSink* sink, const decode::ModelSwitchSet& switches,
-                             Dialogs& dialogs, QWidget* band, QWidget* owner,
-                             std::function<void()> changed, QObject* parent)
+                             Dialogs& dialogs, ConnectButtonGroup& group, QWidget* band,
+                             QWidget* owner, std::function<void()> changed, QObject* parent)
     : QObject(parent), m_state(state), m_sink(sink), m_switches(switches), m_dialogs(dialogs),
-      m_owner(owner), m_changed(std::move(changed)) {
+      m_group(group), m_owner(owner), m_changed(std::move(changed)) {
     setObjectName("HidController");
     buildWidgets(band);
     m_dataHandler = links::makeHandler<links::THidDataFn>(
@@ -71,6 +72,8 @@ void HidController::buildWidgets(QWidget* band) {
     m_setFeature = button("SetFeature", "SetFeature", kBandLeft + 168, 80, false);
     m_clearBtn = button("ClearBtn", "Clear", kBandLeft + 252, 60, false);
     m_infoBtn = button("InfoBtn", "Info", kBandLeft + 316, 60, false);
+    m_group.join(m_usbCon);
+    m_group.join(m_readBtn);
 
     m_devList = new QListWidget(band);
     m_devList->setObjectName("DevListBox");
@@ -84,12 +87,12 @@ void HidController::buildWidgets(QWidget* band) {
 
     connect(m_usbCon, &QAbstractButton::clicked, this, [this] {
         if (m_usbCon->isChecked())
-            releasePeers(m_usbCon);
+            m_group.wentDown(m_usbCon);
         USBConClick();
     });
     connect(m_readBtn, &QAbstractButton::clicked, this, [this] {
         if (m_readBtn->isChecked())
-            releasePeers(m_readBtn);
+            m_group.wentDown(m_readBtn);
         ReadBtnClick();
         if (!m_readBtn->isChecked() && m_current && !m_current->ReadWriteAccess())
             explainRefusal(*m_current);
@@ -112,31 +115,9 @@ void HidController::wireController() {
     m_hidCtl->SetOnRemoval(makeHandler<THidPlugFn>([this](THidDevice& d) { HidCtlRemoval(d); }));
 }
 
-void HidController::addGroupPeer(QAbstractButton* peer) {
-    if (peer)
-        m_peers.push_back(peer);
-}
-
 void HidController::setUp(QAbstractButton* button) {
     const QSignalBlocker block(button);
     button->setChecked(false);
-}
-
-void HidController::releasePeers(QAbstractButton* except) {
-    for (QAbstractButton* own :
-         {static_cast<QAbstractButton*>(m_usbCon), static_cast<QAbstractButton*>(m_readBtn)}) {
-        if (own != except)
-            setUp(own);
-    }
-    for (const auto& peer : m_peers) {
-        if (peer)
-            setUp(peer);
-    }
-}
-
-void HidController::releaseButtons() {
-    setUp(m_usbCon);
-    setUp(m_readBtn);
 }
 
 void HidController::releaseStalled() {

@@ -6,7 +6,6 @@
 
 #include <QObject>
 #include <QPointer>
-#include <QVector>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -23,6 +22,7 @@ class ReadingSink;
 
 namespace kq::app {
 
+class ConnectButtonGroup;
 class Dialogs;
 
 // The HID cable's band of the window: the device list, the history list and
@@ -37,12 +37,13 @@ public:
     static constexpr std::size_t kHistoryLimit = 5000;
 
     // `backend` null means the machine's HID services. The widgets are made
-    // children of `band`; `owner` owns the message boxes; `changed` runs after
+    // children of `band`; USBCon and ReadBtn join the window's `group` of
+    // connect buttons. `owner` owns the message boxes; `changed` runs after
     // a frame reached the glass.
     HidController(std::shared_ptr<links::HidBackend> backend, decode::MeterState& state,
                   decode::ReadingSink* sink, const decode::ModelSwitchSet& switches,
-                  Dialogs& dialogs, QWidget* band, QWidget* owner, std::function<void()> changed,
-                  QObject* parent = nullptr);
+                  Dialogs& dialogs, ConnectButtonGroup& group, QWidget* band, QWidget* owner,
+                  std::function<void()> changed, QObject* parent = nullptr);
     ~HidController() override;
 
     QListWidget* DevListBox() const { return m_devList; }
@@ -52,11 +53,6 @@ public:
     links::THidDeviceController* HidCtl() const { return m_hidCtl.get(); }
     links::THidDevice* CurrentHidDevice() const { return m_current; }
 
-    // The exclusive group of connect buttons: a peer going down releases
-    // USBCon and ReadBtn (call releaseButtons()); either of them going down
-    // releases every peer. Nobody's click handling runs.
-    void addGroupPeer(QAbstractButton* peer);
-    void releaseButtons();
     // The stall check of the connection timer: USBCon up, reading stopped.
     void releaseStalled();
 
@@ -79,7 +75,6 @@ private:
     void addHistory(const QString& line);
     links::THidDevice* selectedDevice() const;
     bool hasSelection() const;
-    void releasePeers(QAbstractButton* except);
     void setUp(QAbstractButton* button);
     void explainRefusal(const links::THidDevice& device);
     QString describe(links::THidDevice& device) const;
@@ -88,6 +83,7 @@ private:
     decode::ReadingSink* m_sink;
     decode::ModelSwitchSet m_switches;
     Dialogs& m_dialogs;
+    ConnectButtonGroup& m_group;
     QPointer<QWidget> m_owner;
     std::function<void()> m_changed;
     links::HidLinkState m_link;
@@ -99,7 +95,6 @@ private:
     QPushButton* m_setFeature = nullptr;
     QPushButton* m_clearBtn = nullptr;
     QPushButton* m_infoBtn = nullptr;
-    QVector<QPointer<QAbstractButton>> m_peers;
 
     std::unique_ptr<links::THidDeviceController> m_hidCtl;
     // The checked-out devices, one per DevListBox row (freeing one checks it in).

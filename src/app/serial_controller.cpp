@@ -1,5 +1,6 @@
 #include "app/serial_controller.h"
 
+#include "app/connect_button_group.h"
 #include "app/dialogs.h"
 #include "decode/meter_state.h"
 #include "links/serial_framers.h"
@@ -26,11 +27,12 @@ constexpr int kBandY = 360;
 } // namespace
 
 SerialController::SerialController(const decode::StartupResult& startup, decode::MeterState& state,
-                                   decode::ReadingSink* sink, Dialogs& dialogs, QAction* start,
-                                   QAction* stop, QWidget* form, std::function<void()> changed,
+                                   decode::ReadingSink* sink, Dialogs& dialogs,
+                                   ConnectButtonGroup& group, QAction* start, QAction* stop,
+                                   QWidget* form, std::function<void()> changed,
                                    links::ComPortTable ports, QObject* parent)
     : QObject(parent), m_comm2(std::move(ports)), m_handler(startup.handler), m_state(state),
-      m_sink(sink), m_dialogs(dialogs), m_start(start), m_stop(stop), m_form(form),
+      m_sink(sink), m_dialogs(dialogs), m_group(group), m_start(start), m_stop(stop), m_form(form),
       m_changed(std::move(changed)) {
     setObjectName("SerialController");
     // The window's design gives COMM2 the first port at 2400 bit/s; some
@@ -97,6 +99,7 @@ void SerialController::buildBand(QWidget* form) {
     m_comCon->setObjectName("COMCon");
     m_comCon->setCheckable(true);
     m_comCon->setGeometry(0, 60, 109, 25);
+    m_group.join(m_comCon);
     connect(m_comCon, &QPushButton::clicked, this, &SerialController::COMConClick);
 
     form->installEventFilter(this);
@@ -122,11 +125,6 @@ bool SerialController::eventFilter(QObject* watched, QEvent* event) {
 
 QAbstractButton* SerialController::COMCon() const {
     return m_comCon;
-}
-
-void SerialController::addGroupPeer(QAbstractButton* peer) {
-    if (peer)
-        m_peers.push_back(peer);
 }
 
 void SerialController::release() {
@@ -177,12 +175,7 @@ void SerialController::BtDiscon1Click() {
 
 void SerialController::COMConClick() {
     if (m_comCon && m_comCon->isChecked()) {
-        for (const auto& peer : m_peers) {
-            if (peer) {
-                const QSignalBlocker block(peer);
-                peer->setChecked(false);
-            }
-        }
+        m_group.wentDown(m_comCon);
         BTCon1Click();
     } else {
         BtDiscon1Click();

@@ -5,7 +5,6 @@
 
 #include <QObject>
 #include <QPointer>
-#include <QVector>
 #include <array>
 #include <functional>
 
@@ -22,6 +21,7 @@ class ReadingSink;
 
 namespace kq::app {
 
+class ConnectButtonGroup;
 class Dialogs;
 
 // The serial link of the window: the port component COMM2, the menu items
@@ -32,12 +32,13 @@ class SerialController : public QObject {
     Q_OBJECT
 public:
     // `form` is the main window: the band's widgets are its children, placed
-    // beyond the client area's right edge, so a wider window shows them.
+    // beyond the client area's right edge, so a wider window shows them;
+    // "COM Connect" joins the window's `group` of connect buttons.
     // `changed` runs after every batch that decoded a frame and after each
     // connect or disconnect.
     SerialController(const decode::StartupResult& startup, decode::MeterState& state,
-                     decode::ReadingSink* sink, Dialogs& dialogs, QAction* start, QAction* stop,
-                     QWidget* form, std::function<void()> changed,
+                     decode::ReadingSink* sink, Dialogs& dialogs, ConnectButtonGroup& group,
+                     QAction* start, QAction* stop, QWidget* form, std::function<void()> changed,
                      links::ComPortTable ports = links::ComPortTable::fromEnvironment(),
                      QObject* parent = nullptr);
     ~SerialController() override;
@@ -46,19 +47,14 @@ public:
     void BTCon1Click();
     // "STOP" and the panel "Disconnect".
     void BtDiscon1Click();
-    // The "COM Connect" toggle: down connects, up disconnects.
+    // The "COM Connect" toggle: down puts the group's other buttons up and
+    // connects, up disconnects.
     void COMConClick();
     // The port selector: each moves the choice on to the next port.
     void COM11Click();
     void COM21Click();
     void COM31Click();
     void COM41Click();
-
-    // The exclusive group of connect buttons: when "COM Connect" goes down,
-    // every peer comes up without its click handling.
-    void addGroupPeer(QAbstractButton* peer);
-    // Sets "COM Connect" up without its click handling.
-    void release();
 
     // The port choice as radio items "COM1 (/dev/ttyS0)" .. "COM4 (...)" of `menu`, so the user
     // sees which device START opens. They follow the band's selector and are greyed while the
@@ -71,6 +67,8 @@ public:
     QWidget* band() const { return m_band; }
 
 private:
+    // Sets "COM Connect" up without its click handling.
+    void release();
     void buildBand(QWidget* form);
     void placeBand();
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -85,6 +83,7 @@ private:
     decode::MeterState& m_state;
     decode::ReadingSink* m_sink;
     Dialogs& m_dialogs;
+    ConnectButtonGroup& m_group;
     QPointer<QAction> m_start;
     QPointer<QAction> m_stop;
     QPointer<QWidget> m_form;
@@ -96,7 +95,6 @@ private:
     QPushButton* m_connectPanel = nullptr;
     QPushButton* m_disconnectPanel = nullptr;
     QPushButton* m_comCon = nullptr;
-    QVector<QPointer<QAbstractButton>> m_peers;
 };
 
 } // namespace kq::app

@@ -1,6 +1,7 @@
 #include "app/tfcomm.h"
 
 #include "app/chart_panel.h"
+#include "app/connect_button_group.h"
 #include "app/dialogs.h"
 #include "app/hid_controller.h"
 #include "app/journal_keeper.h"
@@ -68,7 +69,8 @@ bool leavesForAnotherControl(Qt::FocusReason reason) {
 TFCOMM::TFCOMM(Dialogs& dialogs, std::unique_ptr<links::UsbBridge> bridge,
                const decode::ModelSwitchSet& switches, QWidget* parent,
                std::shared_ptr<links::HidBackend> hid)
-    : QMainWindow(parent), m_dialogs(dialogs), m_recorder(std::make_unique<record::Recorder>()) {
+    : QMainWindow(parent), m_dialogs(dialogs), m_recorder(std::make_unique<record::Recorder>()),
+      m_connectButtons(std::make_unique<ConnectButtonGroup>()) {
     setObjectName("FCOMM");
     // Start-up: the locale's separator, the default range, the model switch
     // and the range table, all applied to the state before anything shows.
@@ -95,23 +97,14 @@ TFCOMM::TFCOMM(Dialogs& dialogs, std::unique_ptr<links::UsbBridge> bridge,
     setFixedSize(sizeHint());
 
     m_usb = new UsbController(
-        std::move(bridge), m_state, m_recorder.get(), m_dialogs, m_usbButton, this,
-        [this] { render(); }, this);
+        std::move(bridge), m_state, m_recorder.get(), m_dialogs, *m_connectButtons, m_usbButton,
+        this, [this] { render(); }, this);
     m_hid = new HidController(
-        std::move(hid), m_state, m_recorder.get(), switches, m_dialogs, m_client, this,
-        [this] { render(); }, this);
-    // One exclusive group of connect buttons, all of which may be up.
-    m_usb->addGroupPeer(m_hid->USBCon());
-    m_usb->addGroupPeer(m_hid->ReadBtn());
-    m_hid->addGroupPeer(m_usbButton);
+        std::move(hid), m_state, m_recorder.get(), switches, m_dialogs, *m_connectButtons, m_client,
+        this, [this] { render(); }, this);
     m_serial = new SerialController(
-        m_startup, m_state, m_recorder.get(), m_dialogs, m_startAction, m_stopAction, this,
-        [this] { render(); }, links::ComPortTable::fromEnvironment(), this);
-    m_usb->addGroupPeer(m_serial->COMCon());
-    m_hid->addGroupPeer(m_serial->COMCon());
-    m_serial->addGroupPeer(m_usbButton);
-    m_serial->addGroupPeer(m_hid->USBCon());
-    m_serial->addGroupPeer(m_hid->ReadBtn());
+        m_startup, m_state, m_recorder.get(), m_dialogs, *m_connectButtons, m_startAction,
+        m_stopAction, this, [this] { render(); }, links::ComPortTable::fromEnvironment(), this);
     addCableItems();
     setCableControlsShown(false);
     orderFocus();

@@ -26,6 +26,7 @@ class Recorder;
 namespace kq::app {
 
 class ChartPanel;
+class ConnectButtonGroup;
 class Dialogs;
 class LcdPanel;
 class LimitPanel;
@@ -130,6 +131,8 @@ private:
     decode::MeterState m_state;
     std::unique_ptr<record::Recorder> m_recorder;
     decode::StartupResult m_startup;
+    // Every link's connect buttons: one down puts the others up.
+    std::unique_ptr<ConnectButtonGroup> m_connectButtons;
 
     QWidget* m_client = nullptr;
     QPushButton* m_usbButton = nullptr;

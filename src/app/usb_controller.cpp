@@ -1,5 +1,6 @@
 #include "app/usb_controller.h"
 
+#include "app/connect_button_group.h"
 #include "app/dialogs.h"
 #include "decode/meter_state.h"
 
@@ -13,11 +14,12 @@
 namespace kq::app {
 
 UsbController::UsbController(std::unique_ptr<links::UsbBridge> bridge, decode::MeterState& state,
-                             decode::ReadingSink* sink, Dialogs& dialogs, QAbstractButton* button,
-                             QWidget* owner, std::function<void()> changed, QObject* parent)
+                             decode::ReadingSink* sink, Dialogs& dialogs, ConnectButtonGroup& group,
+                             QAbstractButton* button, QWidget* owner, std::function<void()> changed,
+                             QObject* parent)
     : QObject(parent), m_bridge(bridge ? std::move(bridge) : links::makeSystemBridge()),
-      m_link(*m_bridge), m_state(state), m_sink(sink), m_dialogs(dialogs), m_button(button),
-      m_owner(owner), m_changed(std::move(changed)) {
+      m_link(*m_bridge), m_state(state), m_sink(sink), m_dialogs(dialogs), m_group(group),
+      m_button(button), m_owner(owner), m_changed(std::move(changed)) {
     setObjectName("UsbController");
     m_timer1 = new QTimer(this);
     m_timer1->setObjectName("Timer1");
@@ -26,6 +28,7 @@ UsbController::UsbController(std::unique_ptr<links::UsbBridge> bridge, decode::M
     connect(m_timer1, &QTimer::timeout, this, &UsbController::Timer1Timer);
     if (m_button) {
         m_button->setCheckable(true);
+        m_group.join(m_button);
         connect(m_button, &QAbstractButton::clicked, this, &UsbController::USBClick);
     }
     updatePollTimer();
@@ -38,11 +41,6 @@ UsbController::~UsbController() {
     m_link.stopReading();
 }
 
-void UsbController::addGroupPeer(QAbstractButton* peer) {
-    if (peer)
-        m_peers.push_back(peer);
-}
-
 void UsbController::release() {
     if (!m_button)
         return;
@@ -52,12 +50,7 @@ void UsbController::release() {
 
 void UsbController::USBClick() {
     if (m_button && m_button->isChecked()) {
-        for (const auto& peer : m_peers) {
-            if (peer) {
-                const QSignalBlocker block(peer);
-                peer->setChecked(false);
-            }
-        }
+        m_group.wentDown(m_button);
         m_pollOn = true;
         usb_dllClick();
     } else {

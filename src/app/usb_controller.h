@@ -4,7 +4,6 @@
 
 #include <QObject>
 #include <QPointer>
-#include <QVector>
 #include <functional>
 #include <memory>
 
@@ -19,6 +18,7 @@ class ReadingSink;
 
 namespace kq::app {
 
+class ConnectButtonGroup;
 class Dialogs;
 
 // The "USB Connect " toggle button and the poll Timer1 of the USB bridge
@@ -28,28 +28,22 @@ class UsbController : public QObject {
     Q_OBJECT
 public:
     // `bridge` null means the system's bridge. `button` is the window's
-    // checkable toggle (objectName "USB"); `owner` owns the message boxes;
+    // checkable toggle (objectName "USB"), a member of the window's `group`
+    // of connect buttons; `owner` owns the message boxes;
     // `changed` runs after every tick that may have changed what the window
     // shows, and after the connect step. `sink` receives the logged readings.
     // The poll is on at once: it runs from start-up, as designed.
     UsbController(std::unique_ptr<links::UsbBridge> bridge, decode::MeterState& state,
-                  decode::ReadingSink* sink, Dialogs& dialogs, QAbstractButton* button,
-                  QWidget* owner, std::function<void()> changed, QObject* parent = nullptr);
+                  decode::ReadingSink* sink, Dialogs& dialogs, ConnectButtonGroup& group,
+                  QAbstractButton* button, QWidget* owner, std::function<void()> changed,
+                  QObject* parent = nullptr);
     ~UsbController() override;
 
-    // The click handling of the toggle: down turns Timer1 on and connects,
-    // up turns Timer1 off and closes.
+    // The click handling of the toggle: down puts the group's other buttons
+    // up, turns Timer1 on and connects; up turns Timer1 off and closes.
     void USBClick();
     // One poll, as Timer1 runs it.
     void Timer1Timer();
-
-    // The exclusive group of connect buttons: when the USB button goes down,
-    // every peer comes up without its click handling; a peer going down calls
-    // release() on this controller.
-    void addGroupPeer(QAbstractButton* peer);
-    // Sets the USB button up without its click handling (Timer1 and the device
-    // stay as they are).
-    void release();
 
     // Timer1 as the user's actions leave it: on from start-up, off while the
     // button is up. Its ticks do not come every 10 ms: with a device open the
@@ -69,6 +63,9 @@ public:
     links::UsbBridge& bridge() { return *m_bridge; }
 
 private:
+    // Sets the USB button up without its click handling (Timer1 and the device
+    // stay as they are).
+    void release();
     void usb_dllClick();
     void notifyChanged();
     // Runs the link's reading thread exactly while the poll is on and a
@@ -87,12 +84,12 @@ private:
     decode::MeterState& m_state;
     decode::ReadingSink* m_sink;
     Dialogs& m_dialogs;
+    ConnectButtonGroup& m_group;
     QPointer<QAbstractButton> m_button;
     QPointer<QWidget> m_owner;
     std::function<void()> m_changed;
     QTimer* m_timer1 = nullptr;
     bool m_pollOn = true;
-    QVector<QPointer<QAbstractButton>> m_peers;
     bool m_logFailureReported = false;
 };
 

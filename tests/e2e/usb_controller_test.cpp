@@ -1,5 +1,6 @@
 // The "USB Connect " toggle and Timer1 over a scripted bridge: real clicks on
 // a real button, the messages a user would read, the exclusive group.
+#include "app/connect_button_group.h"
 #include "app/dialogs.h"
 #include "app/usb_controller.h"
 #include "decode/meter_state.h"
@@ -47,6 +48,7 @@ struct Rig {
     RecordingDialogs dialogs;
     kq::decode::MeterState state;
     CountingSink sink;
+    kq::app::ConnectButtonGroup group;
     QPushButton button{"USB Connect "};
     FakeUsbBridge* bridge = nullptr;
     int changes = 0;
@@ -61,8 +63,8 @@ struct Rig {
         auto fake = std::make_unique<FakeUsbBridge>();
         fake->setDeviceCount(devices);
         bridge = fake.get();
-        usb = std::make_unique<UsbController>(std::move(fake), state, &sink, dialogs, &button,
-                                              nullptr, [this] { ++changes; });
+        usb = std::make_unique<UsbController>(std::move(fake), state, &sink, dialogs, group,
+                                              &button, nullptr, [this] { ++changes; });
     }
     void click() { QTest::mouseClick(&button, Qt::LeftButton); }
 };
@@ -211,7 +213,7 @@ private slots:
         peer.setChecked(true);
         QSignalSpy peerClicked(&peer, &QAbstractButton::clicked);
         QSignalSpy peerToggled(&peer, &QAbstractButton::toggled);
-        rig.usb->addGroupPeer(&peer);
+        rig.group.join(&peer);
 
         rig.click();
         QVERIFY(rig.button.isChecked());
@@ -222,7 +224,9 @@ private slots:
         // A peer going down releases USB the same way: no close, poll stays.
         QSignalSpy usbClicked(&rig.button, &QAbstractButton::clicked);
         rig.bridge->clearCalls();
-        rig.usb->release();
+        peer.setChecked(true);
+        rig.group.wentDown(&peer);
+        QVERIFY(peer.isChecked());
         QVERIFY(!rig.button.isChecked());
         QCOMPARE(usbClicked.count(), 0);
         QVERIFY(rig.usb->polling());
@@ -250,7 +254,8 @@ private slots:
         fake->setDeviceCount(1);
         rig.bridge = fake.get();
         rig.usb = std::make_unique<UsbController>(std::move(fake), rig.state, &sink, rig.dialogs,
-                                                  &rig.button, nullptr, [&rig] { ++rig.changes; });
+                                                  rig.group, &rig.button, nullptr,
+                                                  [&rig] { ++rig.changes; });
         rig.click();
         QVERIFY(rig.dialogs.messages.empty());
         // 19.99 and 20.00 lux in turn, so the glass can be seen following.
@@ -281,7 +286,7 @@ private slots:
         {
             QPushButton peer;
             peer.setCheckable(true);
-            rig.usb->addGroupPeer(&peer);
+            rig.group.join(&peer);
         }
         rig.click(); // must not touch the destroyed button
         QVERIFY(rig.button.isChecked());

@@ -4,10 +4,12 @@
 #include "app/hid_controller.h"
 #include "app/tfcomm.h"
 #include "links/hid_backend_fake.h"
+#include "support/pty.h"
 #include "support/recording_dialogs.h"
 
 #include <QListWidget>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QtTest>
 
 #include <cerrno>
@@ -247,6 +249,40 @@ private slots:
         usb->setChecked(true);
         usbCon->click();
         QVERIFY(!usb->isChecked());
+    }
+
+    // Whichever link's button goes down, every other connect button of the window comes up,
+    // and none of them runs its click handling (its link stays as it is).
+    void anyConnectButtonDownPutsEveryOtherUp_data() {
+        QTest::addColumn<QString>("pressed");
+        for (const char* name : {"USB", "USBCon", "ReadBtn", "COMCon"})
+            QTest::newRow(name) << QString(name);
+    }
+
+    void anyConnectButtonDownPutsEveryOtherUp() {
+        QFETCH(QString, pressed);
+        kq::test::Pty line; // COM Connect opens it and stays down
+        qputenv("KQMETER_COM1", QByteArray::fromStdString(line.path()));
+        Rig rig;
+        rig.fake->arrive(cable("1"));
+        rig.open();
+        qunsetenv("KQMETER_COM1");
+        std::vector<std::unique_ptr<QSignalSpy>> handled;
+        QList<QPushButton*> others;
+        for (const char* name : {"USB", "USBCon", "ReadBtn", "COMCon"}) {
+            if (pressed == QLatin1String(name))
+                continue;
+            QPushButton* other = rig.button(name);
+            other->setChecked(true);
+            handled.push_back(std::make_unique<QSignalSpy>(other, &QAbstractButton::clicked));
+            handled.push_back(std::make_unique<QSignalSpy>(other, &QAbstractButton::toggled));
+            others << other;
+        }
+        rig.button(pressed.toLatin1().constData())->click();
+        for (QPushButton* other : others)
+            QVERIFY2(!other->isChecked(), qPrintable(other->objectName()));
+        for (const auto& spy : handled)
+            QCOMPARE(spy->count(), 0);
     }
 
     void aModelThatDoesNotReadSendsTheReportButReadsNothing() {
