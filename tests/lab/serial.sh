@@ -74,7 +74,7 @@ for _ in $(seq 1 200); do
     [ "${n:-0}" -ge 2 ] && break
     sleep 0.1
 done
-import -window root /lab/window/shot.png
+import -window root /lab/serial-window.png
 echo "-- journal"
 cat "$journal" 2>/dev/null | tr -d '\r'
 echo "-- window"
@@ -87,12 +87,7 @@ EOS
     rows=$(sed -n '/^-- journal/,/^-- window/p' "$work/out" | grep -cE $'\t(3\\.21|6\\.54)\t')
     check "START logs the meter's readings from the UART ($rows rows)" test "$rows" -ge 2
     check "the window ran and ended" grep -qx -- '-- rc 0' "$work/out"
-    if [ -s "$VM/share/window/shot.png" ]; then
-        cp "$VM/share/window/shot.png" "$VM/serial-window.png" && echo "screenshot: $VM/serial-window.png"
-        if [ -n "${KQ_LAB_SHOTS:-}" ] && mkdir -p "$KQ_LAB_SHOTS"; then
-            cp "$VM/share/window/shot.png" "$KQ_LAB_SHOTS/serial-window.png"
-        fi
-    fi
+    keep_shot serial-window
     rm -rf "$VM/share/window"
     ;;
 access)

@@ -126,7 +126,7 @@ for _ in $(seq 1 200); do
     sleep 0.1
 done
 sleep 0.5
-import -window root /lab/window/shot.png
+import -window root /lab/usb-window.png
 echo "-- journal"
 cat "$journal" 2>/dev/null | tr -d '\r'
 echo "-- window"
@@ -141,15 +141,8 @@ EOS
     check "the window logs the meter's readings in its journal ($rows rows)" test "$rows" -ge 3
     check "the window ran and ended" grep -qE -- '^-- rc 0 ' "$work/out"
     check "no crash" bash -c "! grep -qiE 'segmentation|abort|core dumped|terminate called' '$work/out'"
-    # The picture stays beside the machine (and in KQ_LAB_SHOTS, if set) to be
-    # looked at.
-    check "a screenshot of the window was taken" test -s "$VM/share/window/shot.png"
-    if [ -s "$VM/share/window/shot.png" ]; then
-        cp "$VM/share/window/shot.png" "$VM/usb-window.png" && echo "screenshot: $VM/usb-window.png"
-        if [ -n "${KQ_LAB_SHOTS:-}" ] && mkdir -p "$KQ_LAB_SHOTS"; then
-            cp "$VM/share/window/shot.png" "$KQ_LAB_SHOTS/usb-window.png"
-        fi
-    fi
+    check "a screenshot of the window was taken" test -s "$VM/share/usb-window.png"
+    keep_shot usb-window
     rm -rf "$VM/share/window"
     pull_meter
     wait_node | guest gone >/dev/null
