@@ -6,7 +6,7 @@
 #include "decode/meter_decoders.h"
 #include "decode/model_switch.h"
 #include "decode/reading_sink.h"
-#include "figure.h"
+#include "support/figure.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,9 +1,9 @@
 // Speed of the log files with a million rows: save and load of each form,
 // and the text load against `wc -l` on the same file as a yardstick of the
 // machine's reading speed in the same run.
-#include "figure.h"
 #include "files/log_file.h"
 #include "record/log_table.h"
+#include "support/figure.h"
 
 #include <benchmark/benchmark.h>
 

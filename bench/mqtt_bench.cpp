@@ -2,9 +2,9 @@
 // 127.0.0.1 until the broker acknowledged every one, through the publisher the
 // command-line tool uses (queue, publishing thread, window of messages in
 // flight). The broker is started here on a free port and ended afterwards.
-#include "figure.h"
 #include "mqtt/mqtt_publisher.h"
 #include "mqtt/reading_message.h"
+#include "support/figure.h"
 
 #include <arpa/inet.h>
 #include <csignal>

@@ -4,8 +4,8 @@
 #include "app/log_grid_model.h"
 #include "app/log_grid_view.h"
 #include "decode/meter_state.h"
-#include "figure.h"
 #include "record/recorder.h"
+#include "support/figure.h"
 
 #include <QApplication>
 #include <QPixmap>

@@ -11,105 +11,48 @@
 #include "app/tfcomm.h"
 #include "decode/meter_state.h"
 #include "decode/model_switch.h"
-#include "figure.h"
 #include "links/serial_framers.h"
 #include "record/recorder.h"
+#include "support/bench_support.h"
+#include "support/figure.h"
 #include "support/recording_dialogs.h"
 
 #include <QAction>
 #include <QApplication>
-#include <QEventLoop>
-#include <QFileInfo>
-#include <QProcess>
-#include <QTemporaryDir>
-#include <QTimer>
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <functional>
-#include <sys/resource.h>
 #include <vector>
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 using SilentDialogs = kq::test::TellingDialogs;
-
-void runEventLoopFor(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-bool waitFor(const std::function<bool()>& done, int ms) {
-    const auto until = Clock::now() + std::chrono::milliseconds(ms);
-    while (!done() && Clock::now() < until)
-        runEventLoopFor(20);
-    return done();
-}
-
-double cpuSeconds() {
-    rusage ru{};
-    getrusage(RUSAGE_SELF, &ru);
-    return static_cast<double>(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
-           static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
-}
-
-// Times the process went to sleep of its own accord: each is a wake-up later.
-long voluntarySwitches() {
-    rusage ru{};
-    getrusage(RUSAGE_SELF, &ru);
-    return ru.ru_nvcsw;
-}
+using kq::bench::runEventLoopFor;
 
 double wakeupsPerSecond = -1; // of the last cpuPercentOver
 
 double cpuPercentOver(int seconds) {
-    const double cpu0 = cpuSeconds();
-    const long switches0 = voluntarySwitches();
-    const auto t0 = Clock::now();
-    runEventLoopFor(seconds * 1000);
-    const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
-    wakeupsPerSecond = static_cast<double>(voluntarySwitches() - switches0) / wall;
-    return 100.0 * (cpuSeconds() - cpu0) / wall;
+    const kq::bench::Load load = kq::bench::loadOver(seconds);
+    wakeupsPerSecond = load.wakeupsPerSecond;
+    return load.cpuPercent;
 }
 
 // A virtual serial meter on a line named by KQMETER_COM1, bytes paced at
 // 2400 bit/s.
 class SerialMeter {
 public:
-    explicit SerialMeter(double fps) {
-        const QString link = m_dir.filePath("com1");
-        const QString pathFile = m_dir.filePath("com1.path");
-        const char* sim = std::getenv("KQ_SIM");
-        m_process.setProgram(sim ? QString::fromLocal8Bit(sim)
-                                 : QCoreApplication::applicationDirPath() +
-                                       "/../tools/kqmeter-sim");
-        m_process.setArguments({"--serial", "12b", "--baud", "2400", "--values",
-                                "19.99,1500,0L,123.4", "--rate", QString::number(fps), "--link",
-                                link, "--path-file", pathFile});
-        m_process.start();
-        m_ok = waitFor([&] { return QFileInfo(pathFile).size() > 0; }, 10000);
-        if (!m_ok)
-            std::fprintf(stderr, "virtual meter did not start (%s)\n",
-                         qPrintable(m_process.program()));
-        qputenv("KQMETER_COM1", link.toLocal8Bit());
+    explicit SerialMeter(double fps)
+        : m_meter({"--serial", "12b", "--baud", "2400", "--values", "19.99,1500,0L,123.4", "--rate",
+                   QString::number(fps)}) {
+        qputenv("KQMETER_COM1", m_meter.link().toLocal8Bit());
     }
-    ~SerialMeter() {
-        m_process.terminate();
-        m_process.waitForFinished(5000);
-        qunsetenv("KQMETER_COM1");
-    }
-    bool ok() const { return m_ok; }
+    ~SerialMeter() { qunsetenv("KQMETER_COM1"); }
+    bool ok() const { return m_meter.ok(); }
 
 private:
-    QTemporaryDir m_dir;
-    QProcess m_process;
-    bool m_ok = false;
+    kq::bench::MeterProcess m_meter;
 };
 
 // CPU of this process (the window, offscreen) in percent of one core, with
@@ -200,11 +143,15 @@ int main(int argc, char** argv) {
     if (const char* s = std::getenv("KQ_BENCH_SECONDS"))
         seconds = std::max(1, std::atoi(s));
 
-    printFigure("serial_window_cpu_percent_port_closed", windowCpuPercent(0, seconds), "%");
+    kq::bench::printLoadedFigure("serial_window_cpu_percent_port_closed",
+                                 windowCpuPercent(0, seconds), "%");
     printFigure("serial_window_wakeups_per_s_port_closed", wakeupsPerSecond, "/s");
-    printFigure("serial_window_cpu_percent_2400bps_2fps", windowCpuPercent(2, seconds), "%");
-    printFigure("serial_window_cpu_percent_2400bps_17fps", windowCpuPercent(17, seconds), "%");
-    printFigure("serial_link_cpu_percent_2400bps_17fps", linkCpuPercent(17, seconds), "%");
+    kq::bench::printLoadedFigure("serial_window_cpu_percent_2400bps_2fps",
+                                 windowCpuPercent(2, seconds), "%");
+    kq::bench::printLoadedFigure("serial_window_cpu_percent_2400bps_17fps",
+                                 windowCpuPercent(17, seconds), "%");
+    kq::bench::printLoadedFigure("serial_link_cpu_percent_2400bps_17fps",
+                                 linkCpuPercent(17, seconds), "%");
 
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

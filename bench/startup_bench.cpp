@@ -5,7 +5,7 @@
 #include "app/dialogs.h"
 #include "app/guarded_application.h"
 #include "app/tfcomm.h"
-#include "figure.h"
+#include "support/figure.h"
 
 #include <QTimer>
 #include <QWindow>

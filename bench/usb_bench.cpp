@@ -9,20 +9,18 @@
 #include "app/usb_controller.h"
 #include "decode/meter_state.h"
 #include "decode/model_switch.h"
-#include "figure.h"
 #include "links/usb_link.h"
 #include "links/usbbridge_fake.h"
 #include "links/usbbridge_tty.h"
 #include "record/recorder.h"
+#include "support/bench_support.h"
+#include "support/figure.h"
+#include "support/frames.h"
 #include "support/recording_dialogs.h"
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QEventLoop>
-#include <QFileInfo>
-#include <QProcess>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <benchmark/benchmark.h>
 
@@ -36,7 +34,6 @@
 #include <mutex>
 #include <set>
 #include <string>
-#include <sys/resource.h>
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
@@ -46,89 +43,29 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
 using SilentDialogs = kq::test::TellingDialogs;
-
-void runEventLoopFor(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-bool waitFor(const std::function<bool()>& done, int ms) {
-    const auto until = Clock::now() + std::chrono::milliseconds(ms);
-    while (!done() && Clock::now() < until)
-        runEventLoopFor(20);
-    return done();
-}
-
-double cpuSeconds() {
-    rusage ru{};
-    getrusage(RUSAGE_SELF, &ru);
-    return static_cast<double>(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
-           static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
-}
+using kq::bench::Load;
+using kq::bench::loadOver;
+using kq::bench::runEventLoopFor;
+using kq::bench::waitFor;
 
 QAbstractButton* usbButton(kq::app::TFCOMM& w) {
     return w.findChild<QAbstractButton*>("USB");
 }
 
-// A virtual meter process on a line reached through a link in a temporary
-// directory, attached the way a user would: KQMETER_BRIDGE_DEVICES.
+// A virtual meter on the bridge cable, attached the way a user would:
+// KQMETER_BRIDGE_DEVICES.
 class VirtualMeter {
 public:
-    explicit VirtualMeter(double fps) {
-        const QString link = m_dir.filePath("meter");
-        const QString pathFile = dir().filePath("meter.path");
-        const char* sim = std::getenv("KQ_SIM");
-        m_process.setProgram(sim ? QString::fromLocal8Bit(sim)
-                                 : QCoreApplication::applicationDirPath() +
-                                       "/../tools/kqmeter-sim");
-        m_process.setArguments({"--values", "19.99,1500,0L,123.4", "--rate", QString::number(fps),
-                                "--link", link, "--path-file", pathFile});
-        m_process.start();
-        m_ok = waitFor([&] { return QFileInfo(pathFile).size() > 0; }, 10000);
-        if (!m_ok)
-            std::fprintf(stderr, "virtual meter did not start (%s)\n",
-                         qPrintable(m_process.program()));
-        qputenv(kq::links::kBridgeDevicesEnv, link.toLocal8Bit());
+    explicit VirtualMeter(double fps)
+        : m_meter({"--values", "19.99,1500,0L,123.4", "--rate", QString::number(fps)}) {
+        qputenv(kq::links::kBridgeDevicesEnv, m_meter.link().toLocal8Bit());
     }
-    ~VirtualMeter() {
-        m_process.terminate();
-        m_process.waitForFinished(5000);
-    }
-    bool ok() const { return m_ok; }
+    bool ok() const { return m_meter.ok(); }
 
 private:
-    const QTemporaryDir& dir() const { return m_dir; }
-    QTemporaryDir m_dir;
-    QProcess m_process;
-    bool m_ok = false;
+    kq::bench::MeterProcess m_meter;
 };
-
-// Times the process went to sleep of its own accord: each is a wake-up later.
-long voluntarySwitches() {
-    rusage ru{};
-    getrusage(RUSAGE_SELF, &ru);
-    return ru.ru_nvcsw;
-}
-
-struct Load {
-    double cpuPercent = -1.0;     // of one core
-    double wakeupsPerSecond = -1; // voluntary context switches
-};
-
-// Runs the event loop for `seconds` and returns this process's CPU time in
-// percent of one core over that time, and how often it woke up.
-Load loadOver(int seconds) {
-    const double cpu0 = cpuSeconds();
-    const long switches0 = voluntarySwitches();
-    const auto t0 = Clock::now();
-    runEventLoopFor(seconds * 1000);
-    const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
-    return {100.0 * (cpuSeconds() - cpu0) / wall,
-            static_cast<double>(voluntarySwitches() - switches0) / wall};
-}
 
 double cpuPercentOver(int seconds) {
     return loadOver(seconds).cpuPercent;
@@ -187,24 +124,6 @@ double linkCpuPercent(double fps, int seconds) {
     return rows == 0 || dialogs.shown ? -1.0 : percent;
 }
 
-// A light-meter frame showing the count `value` (0..9999), as on the cable.
-std::vector<std::uint8_t> frameFor(int value) {
-    // segments per digit, first nibble then second, as the light meter packs them
-    static const char* const kDigit[] = {"B7", "06", "E5", "C7", "56",
-                                         "D3", "F3", "07", "F7", "D7"};
-    std::string text(32, '0');
-    const int digits[4] = {value / 1000 % 10, value / 100 % 10, value / 10 % 10, value % 10};
-    for (int i = 0; i < 4; ++i) // rightmost digit first, from position 3
-        text.replace(static_cast<std::size_t>(2 + 2 * (3 - i)), 2, kDigit[digits[i]]);
-    text[18] = '8';
-    text[30] = 'D';
-    text[31] = 'A';
-    std::vector<std::uint8_t> out;
-    for (char c : text)
-        out.push_back(static_cast<std::uint8_t>(0x40 | (c <= '9' ? c - '0' : c - 'A' + 10)));
-    return out;
-}
-
 // Median milliseconds from the write of a frame on the meter's side of the
 // line to its decoding in the window (seen within a millisecond).
 double frameToGlassLatencyMs(int frames) {
@@ -243,7 +162,7 @@ double frameToGlassLatencyMs(int frames) {
     std::thread meter([&] {
         for (int i = 0; i < frames && !stop; ++i) {
             const int value = 1000 + i % 9000;
-            const auto bytes = frameFor(value);
+            const auto bytes = kq::test::luxFrame(value);
             {
                 std::lock_guard lock(mutex);
                 written[std::to_string(value)] = Clock::now();
@@ -316,7 +235,7 @@ TickFigures pollUnderLoad(double fps, int seconds, int packetBytes, int packetGa
         for (int i = 0; i < frames && !stop; ++i) {
             std::this_thread::sleep_until(start +
                                           std::chrono::duration_cast<Clock::duration>(period * i));
-            const auto bytes = frameFor(1000 + i % 9000);
+            const auto bytes = kq::test::luxFrame(1000 + i % 9000);
             bool ok = true;
             for (std::size_t at = 0; ok && at < bytes.size();
                  at += static_cast<std::size_t>(packetBytes)) {
@@ -374,7 +293,7 @@ void BM_PollTickDecodingAFrame(benchmark::State& st) {
     link.usb_dllClick();
     kq::decode::MeterState state;
     state.LocaleDecimalSeparator.push_back('.');
-    const auto frame = frameFor(1999);
+    const auto frame = kq::test::luxFrame(1999);
     for (auto _ : st) {
         bridge.queueRead(frame);
         benchmark::DoNotOptimize(link.Timer1Timer(state, nullptr));
@@ -415,21 +334,21 @@ int main(int argc, char** argv) {
     }
 
     const Load slow = windowLoad(2, seconds);
-    printFigure("usb_poll_cpu_percent_2fps", slow.cpuPercent, "%");
+    kq::bench::printLoadedFigure("usb_poll_cpu_percent_2fps", slow.cpuPercent, "%");
     printFigure("usb_poll_wakeups_per_s_2fps", slow.wakeupsPerSecond, "/s");
     const Load fast = windowLoad(60, seconds);
-    printFigure("usb_poll_cpu_percent_60fps", fast.cpuPercent, "%");
+    kq::bench::printLoadedFigure("usb_poll_cpu_percent_60fps", fast.cpuPercent, "%");
     printFigure("usb_poll_wakeups_per_s_60fps", fast.wakeupsPerSecond, "/s");
-    printFigure("usb_link_cpu_percent_2fps", linkCpuPercent(2, seconds), "%");
-    printFigure("usb_link_cpu_percent_60fps", linkCpuPercent(60, seconds), "%");
-    printFigure("frame_to_glass_latency_ms", frameToGlassLatencyMs(200), "ms");
+    kq::bench::printLoadedFigure("usb_link_cpu_percent_2fps", linkCpuPercent(2, seconds), "%");
+    kq::bench::printLoadedFigure("usb_link_cpu_percent_60fps", linkCpuPercent(60, seconds), "%");
+    kq::bench::printLoadedFigure("frame_to_glass_latency_ms", frameToGlassLatencyMs(200), "ms");
     // Frames in two halves with a gap after each frame, and frames at the
     // pace of the wire (4 bytes every 2 ms at 19200 bit/s, no gap at 60 frames/s).
     const TickFigures halves = pollUnderLoad(60, seconds, 16, 4);
-    printFigure("usb_poll_worst_tick_ms_60fps_halves", halves.worstTickMs, "ms");
+    kq::bench::printLoadedFigure("usb_poll_worst_tick_ms_60fps_halves", halves.worstTickMs, "ms");
     printFigure("usb_poll_frames_lost_60fps_halves", halves.lost, "frames");
     const TickFigures paced = pollUnderLoad(60, seconds, 4, 2);
-    printFigure("usb_poll_worst_tick_ms_60fps_wire_pace", paced.worstTickMs, "ms");
+    kq::bench::printLoadedFigure("usb_poll_worst_tick_ms_60fps_wire_pace", paced.worstTickMs, "ms");
     printFigure("usb_poll_frames_lost_60fps_wire_pace", paced.lost, "frames");
 
     benchmark::Initialize(&argc, argv);
