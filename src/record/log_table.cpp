@@ -279,7 +279,12 @@ bool LogTable::hasChangeLog() const {
 }
 
 std::size_t LogTable::memoryBytes() const {
-    std::size_t bytes = m_blocks.size() * kBlockRows * sizeof(Row) + m_chunks.size() * kChunkBytes;
+    // A block and a chunk are taken from the system whole but take memory
+    // only as rows and texts are written into them: counted as written, the
+    // figure follows what the process really holds for the rows.
+    std::size_t bytes = m_rows * sizeof(Row);
+    if (!m_chunks.empty())
+        bytes += (m_chunks.size() - 1) * kChunkBytes + m_chunkUsed;
     for (const auto& u : m_units)
         bytes += sizeof(u) + u.capacity();
     return bytes;

@@ -105,7 +105,7 @@ public:
     // that was emptied and filled again from one that only grew.
     std::uint64_t generation() const { return m_generation.value; }
 
-    // Bytes held by the row blocks, the text arena and the unit list.
+    // Bytes the rows, their texts and the unit list occupy.
     std::size_t memoryBytes() const;
 
 private:
