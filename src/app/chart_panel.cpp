@@ -15,6 +15,7 @@
 #include <QEvent>
 #include <QFrame>
 #include <QGraphicsLayout>
+#include <QGraphicsScene>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QLineSeries>
@@ -71,6 +72,14 @@ void setRangeAndTicks(QValueAxis* axis, double min, double max, int parts, doubl
     axis->setLabelFormat(QStringLiteral("%.") + QString::number(decimals) + QStringLiteral("f"));
 }
 
+// The same pen one device pixel wide. The chart is drawn without antialiasing, so a hairline
+// lights the same pixels as a pen of width 1; but a line item with a wide pen works out its
+// outline each time the scene asks for its bounds, many times a paint.
+QPen hairline(QPen pen) {
+    pen.setWidth(0);
+    return pen;
+}
+
 } // namespace
 
 ChartPanel::ChartPanel(record::TChartControl& pager, QWidget* parent)
@@ -123,6 +132,11 @@ void ChartPanel::buildChart() {
     m_yAxis->setLabelsFont(axisFont);
     m_chart->addAxis(m_xAxis, Qt::AlignBottom);
     m_chart->addAxis(m_yAxis, Qt::AlignLeft);
+    for (QValueAxis* axis : {m_xAxis, m_yAxis}) {
+        axis->setGridLinePen(hairline(axis->gridLinePen()));
+        axis->setMinorGridLinePen(hairline(axis->minorGridLinePen()));
+        axis->setLinePen(hairline(axis->linePen()));
+    }
     for (auto* series :
          {static_cast<QAbstractSeries*>(m_area), static_cast<QAbstractSeries*>(m_line)}) {
         series->attachAxis(m_xAxis);
@@ -140,6 +154,9 @@ void ChartPanel::buildChart() {
     m_view->setAccessibleName(QStringLiteral("Trend chart"));
     m_view->installEventFilter(this);
     m_view->viewport()->installEventFilter(this);
+    // Every axis change moves most of the chart's hundred items; walking them when painting
+    // costs less than keeping a spatial index of them up to date.
+    m_view->scene()->setItemIndexMethod(QGraphicsScene::NoIndex);
 }
 
 void ChartPanel::buildToolbar() {
@@ -232,6 +249,10 @@ void ChartPanel::refresh() {
     if (y.min <= y.max && (m_yAxis->min() != y.min || m_yAxis->max() != y.max)) {
         setRangeAndTicks(m_yAxis, y.min, y.max, 4, 0);
     }
+    // New ticks are labelled within the axis's old width (a wider label shows as "2..." or not
+    // at all) and the chart fits its axes to them only on a later pass of the event loop. Fitting
+    // them now keeps a paint or a grab in between from showing those labels.
+    m_chart->layout()->activate();
     m_area->setVisible(m_pager.fill());
     m_pageNo->setText(QString::number(m_pager.curPage()));
     feedSeries(false);

@@ -8,8 +8,11 @@
 #include <QAreaSeries>
 #include <QChart>
 #include <QCheckBox>
+#include <QGraphicsScene>
+#include <QGraphicsTextItem>
 #include <QLineEdit>
 #include <QLineSeries>
+#include <QMap>
 #include <QSignalSpy>
 #include <QTimer>
 #include <QToolButton>
@@ -286,6 +289,53 @@ private slots:
 
         click(*h.panel, "BTlast");
         QCOMPARE(std::make_pair(y->min(), y->max()), std::make_pair(-20000.0, 20000.0));
+    }
+
+    // A reading of another size changes the value axis's ticks: the labels must be whole and
+    // the axis as wide as they need at once, for the window's next paint and for the bitmap
+    // export taken right after it, not only after a later pass of the event loop.
+    void valueLabelsAreWholeRightAfterAnAxisChange() {
+        Harness h;
+        QApplication::processEvents();
+        const struct {
+            double value;
+            QStringList labels; // the value axis, bottom to top
+        } steps[] = {
+            {19.99, {"-20", "-10", "0", "10", "20"}},
+            {1500, {"-2000", "-1000", "0", "1000", "2000"}},
+            {5, {"-20", "-10", "0", "10", "20"}},
+            {123.4, {"-200", "-100", "0", "100", "200"}},
+            {15000, {"-20000", "-10000", "0", "10000", "20000"}},
+            {-7, {"-20", "-10", "0", "10", "20"}},
+        };
+        for (const auto& step : steps) {
+            const double n = std::abs(step.value) <= 20     ? 20
+                             : std::abs(step.value) <= 200  ? 200
+                             : std::abs(step.value) <= 2000 ? 2000
+                                                            : 20000;
+            h.pager.SetYMax(n);
+            h.pager.SetYMin(-n);
+            h.pager.AddValue(step.value);
+            h.panel->refresh();
+            const QPixmap exported = h.panel->grabChart();
+            // the value labels are the texts left of the plot, each a number as the axis shows it
+            const QRectF plot = h.panel->chart()->plotArea();
+            QMap<double, QString> left;
+            for (QGraphicsItem* item : h.panel->chart()->scene()->items()) {
+                auto* text = dynamic_cast<QGraphicsTextItem*>(item);
+                if (!text || !text->isVisible() || text->toPlainText().trimmed().isEmpty())
+                    continue;
+                QVERIFY2(!text->toPlainText().contains(QStringLiteral("...")),
+                         qPrintable(text->toPlainText()));
+                const QRectF at = text->sceneBoundingRect();
+                if (at.right() <= plot.left())
+                    left.insert(-at.center().y(), text->toPlainText());
+            }
+            QCOMPARE(QStringList(left.values()), step.labels);
+            // nothing is left for the event loop to move: the export is what the window shows
+            QApplication::processEvents();
+            QCOMPARE(exported.toImage(), h.panel->grabChart().toImage());
+        }
     }
 
     void wheelIsSwallowed() {
