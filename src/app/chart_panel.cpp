@@ -251,8 +251,10 @@ void ChartPanel::refresh() {
     }
     // New ticks are labelled within the axis's old width (a wider label shows as "2..." or not
     // at all) and the chart fits its axes to them only on a later pass of the event loop. Fitting
-    // them now keeps a paint or a grab in between from showing those labels.
-    m_chart->layout()->activate();
+    // them now keeps a paint or a grab in between from showing those labels. A chart not yet
+    // shown has no size of its own to fit them to.
+    if (m_view->isVisible())
+        m_chart->layout()->activate();
     m_area->setVisible(m_pager.fill());
     m_pageNo->setText(QString::number(m_pager.curPage()));
     feedSeries(false);
