@@ -8,13 +8,19 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QSignalBlocker>
+#include <QStringListModel>
 
 #include <algorithm>
+#include <climits>
+#include <vector>
 
 namespace kq::app {
 
-LogGridView::LogGridView(QWidget* parent) : QTableView(parent) {
+LogGridView::LogGridView(QWidget* parent)
+    : QTableView(parent), m_noRows(new QStringListModel(this)) {
     setItemDelegate(new LogGridDelegate(this));
+    setVerticalScrollMode(ScrollPerItem);
 }
 
 int LogGridView::rowPixels() const {
@@ -44,6 +50,40 @@ int LogGridView::rowAtY(int y) const {
 void LogGridView::setModel(QAbstractItemModel* model) {
     m_fullLayoutDue = true;
     QTableView::setModel(model);
+    verticalHeader()->setModel(m_noRows);
+}
+
+int LogGridView::verticalOffset() const {
+    // As the stock view scrolls by rows: at the end of the range the last row sits at the
+    // bottom of the viewport, elsewhere the row of the scroll value at its top.
+    const QScrollBar* bar = verticalScrollBar();
+    if (bar->maximum() > 0 && bar->value() == bar->maximum())
+        return static_cast<int>(
+            std::clamp<qint64>(qint64{rows()} * rowPixels() - viewport()->height(), 0, INT_MAX));
+    return bar->value() * rowPixels();
+}
+
+void LogGridView::scrollContentsBy(int dx, int dy) {
+    // The stock view reads the vertical move from the row header, which has no rows here.
+    (void)dy;
+    QTableView::scrollContentsBy(dx, 0);
+    const int offset = verticalOffset();
+    const int moved = m_shownOffset - offset;
+    m_shownOffset = offset;
+    if (moved != 0)
+        viewport()->scroll(0, moved);
+}
+
+void LogGridView::rowsInserted(const QModelIndex& parent, int start, int end) {
+    QTableView::rowsInserted(parent, start, end);
+    // What the row header's count would have started.
+    scheduleDelayedItemsLayout();
+}
+
+void LogGridView::rowsAboutToBeRemoved(const QModelIndex& parent, int start, int end) {
+    QTableView::rowsAboutToBeRemoved(parent, start, end);
+    m_fullLayoutDue = true;
+    scheduleDelayedItemsLayout();
 }
 
 void LogGridView::setSelectionModel(QItemSelectionModel* selection) {
@@ -99,18 +139,22 @@ void LogGridView::layOutNow() {
 }
 
 void LogGridView::updateGeometries() {
-    // Following the newest row, the view stays at the end of the grown range: the stock view
-    // would first leave it one row short and look up that row's place by summing all heights.
+    // The stock view sets the vertical range from the row header, which has no rows here: its
+    // range is put right at once, silently, and the value kept. Following the newest row, the
+    // view stays at the end of the grown range.
     QScrollBar* bar = verticalScrollBar();
-    if (m_follow && m_follow->followNewest() && verticalScrollMode() == ScrollPerItem &&
-        bar->value() == bar->maximum()) {
-        const int last = std::max(0, rows() - rowsInViewport());
-        if (last > bar->maximum()) {
-            bar->setRange(0, last);
-            bar->setValue(last);
-        }
+    const int last = rows() > 0 ? std::max(0, rows() - rowsInViewport()) : 0;
+    int value = bar->value();
+    if (m_follow && m_follow->followNewest() && value == bar->maximum())
+        value = last;
+    {
+        const QSignalBlocker block(bar);
+        QTableView::updateGeometries();
     }
-    QTableView::updateGeometries();
+    bar->setRange(0, last);
+    bar->setSingleStep(1);
+    bar->setPageStep(rows() > 0 ? rowsInViewport() : 0);
+    bar->setValue(std::min(value, last));
 }
 
 QRect LogGridView::visualRect(const QModelIndex& index) const {
@@ -185,18 +229,71 @@ void LogGridView::scrollTo(const QModelIndex& index, ScrollHint hint) {
 }
 
 QModelIndex LogGridView::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) {
-    // The stock page moves look rows up by their pixel place; the rest go by row number.
-    if ((action != MovePageUp && action != MovePageDown) || verticalScrollMode() != ScrollPerItem)
-        return QTableView::moveCursor(action, modifiers);
-    const QModelIndex current = currentIndex();
-    if (rows() == 0)
+    // As the stock view moves over rows that are never hidden or moved, by row number: its own
+    // moves look the rows up in the row header.
+    const int rowCount = rows();
+    const QHeaderView* columns = horizontalHeader();
+    std::vector<int> shown; // logical columns in visual order, hidden ones left out
+    for (int v = 0; v < columns->count(); ++v)
+        if (!columns->isSectionHidden(columns->logicalIndex(v)))
+            shown.push_back(columns->logicalIndex(v));
+    if (rowCount == 0 || shown.empty())
         return {};
+    const QModelIndex current = currentIndex();
     if (!current.isValid())
-        return model()->index(0, 0, rootIndex());
+        return model()->index(0, shown.front(), rootIndex());
+    int row = current.row();
+    const auto at = std::find(shown.begin(), shown.end(), current.column());
+    int column = at == shown.end() ? 0 : static_cast<int>(at - shown.begin());
+    const int lastColumn = static_cast<int>(shown.size()) - 1;
     const int page = viewport()->height() / rowPixels();
-    const int row =
-        std::clamp(current.row() + (action == MovePageUp ? -page : page), 0, rows() - 1);
-    return model()->index(row, current.column(), rootIndex());
+    switch (action) {
+    case MoveUp:
+        row = std::max(0, row - 1);
+        break;
+    case MoveDown:
+        row = std::min(rowCount - 1, row + 1);
+        break;
+    case MoveLeft:
+        column = std::max(0, column - 1);
+        break;
+    case MoveRight:
+        column = std::min(lastColumn, column + 1);
+        break;
+    case MoveHome:
+        column = 0;
+        if (modifiers & Qt::ControlModifier)
+            row = 0;
+        break;
+    case MoveEnd:
+        column = lastColumn;
+        if (modifiers & Qt::ControlModifier)
+            row = rowCount - 1;
+        break;
+    case MovePageUp:
+        row = std::max(0, row - page);
+        break;
+    case MovePageDown:
+        row = std::min(rowCount - 1, row + page);
+        break;
+    case MoveNext:
+        if (column < lastColumn)
+            ++column;
+        else if (row < rowCount - 1 || tabKeyNavigation()) {
+            column = 0;
+            row = row < rowCount - 1 ? row + 1 : 0;
+        }
+        break;
+    case MovePrevious:
+        if (column > 0)
+            --column;
+        else if (row > 0 || tabKeyNavigation()) {
+            column = lastColumn;
+            row = row > 0 ? row - 1 : rowCount - 1;
+        }
+        break;
+    }
+    return model()->index(row, shown[static_cast<std::size_t>(column)], rootIndex());
 }
 
 QRegion LogGridView::visualRegionForSelection(const QItemSelection& selection) const {

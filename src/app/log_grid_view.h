@@ -11,7 +11,10 @@ class LogGridModel;
 // place, and the header sums the heights of all rows after each append: at ten million rows
 // that costs milliseconds per reading. This view computes places itself, paints only the cells
 // that changed, and, while the grid follows the newest row, moves the rows up by one and paints
-// just the row that came in. It looks exactly like the stock view.
+// just the row that came in. Its row header (hidden, as in the stock grid) is kept without rows:
+// a header keeps a record for each of its rows, eight bytes a reading for the whole recording,
+// so the view keeps the scroll offset, the scroll range and the cursor moves itself. It looks
+// and behaves exactly like the stock view, which scrolls by whole rows.
 class LogGridView : public QTableView {
     Q_OBJECT
 public:
@@ -31,6 +34,10 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void updateGeometries() override;
+    int verticalOffset() const override;
+    void scrollContentsBy(int dx, int dy) override;
+    void rowsInserted(const QModelIndex& parent, int start, int end) override;
+    void rowsAboutToBeRemoved(const QModelIndex& parent, int start, int end) override;
     QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
     QRegion visualRegionForSelection(const QItemSelection& selection) const override;
     bool event(QEvent* event) override;
@@ -44,6 +51,8 @@ private:
     void layOutNow();
 
     const LogGridModel* m_follow = nullptr;
+    QAbstractItemModel* m_noRows; // what the row header is given instead of the rows
+    int m_shownOffset = 0;        // the vertical offset the viewport's pixels show
     int m_rowsLaidOut = 0;
     bool m_fullLayoutDue = true;
 };
