@@ -9,8 +9,8 @@
 //                                (steady or axis), printing "refreshes N"
 
 #include "app/chart_panel.h"
-#include "figure.h"
 #include "record/chart_pager.h"
+#include "support/figure.h"
 
 #include <QApplication>
 #include <QWidget>
