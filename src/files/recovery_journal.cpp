@@ -68,11 +68,7 @@ std::uint64_t lengthOfWholeLines(const std::string& path, std::string& error) {
 
 } // namespace
 
-RecoveryJournal::RecoveryJournal(std::string path, Use use) : m_path(std::move(path)), m_use(use) {
-    // The window syncs its journal every second on the thread that draws it;
-    // a slow disk must not freeze the window for that long.
-    m_out.setSyncAside(use == Use::Journal);
-}
+RecoveryJournal::RecoveryJournal(std::string path, Use use) : m_path(std::move(path)), m_use(use) {}
 
 RecoveryJournal::~RecoveryJournal() = default;
 
@@ -89,7 +85,6 @@ bool RecoveryJournal::fail(const std::string& reason) {
 
 void RecoveryJournal::discard() {
     m_out.close();
-    (void)m_out.takeSyncAsideFailure(); // of a file that is gone
     ::unlink(m_path.c_str());
 }
 
@@ -100,12 +95,6 @@ bool RecoveryJournal::sync(const record::LogTable& table, const record::SaveMark
         if (m_out.isOpen() || ::access(m_path.c_str(), F_OK) == 0)
             discard();
         return true;
-    }
-    if (const int err = m_out.takeSyncAsideFailure()) {
-        // Rows already written may not be on disk: the next call writes the
-        // file anew, synced before it takes the place of this one.
-        m_out.close();
-        return fail(err);
     }
     const std::size_t start = rows - unsaved;
     const bool afresh = !m_out.isOpen() || table.generation() != m_generation || start != m_start ||

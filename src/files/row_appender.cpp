@@ -6,12 +6,9 @@
 #include "record/log_table.h"
 
 #include <cerrno>
-#include <condition_variable>
 #include <cstdio>
 #include <fcntl.h>
-#include <mutex>
 #include <sys/stat.h>
-#include <thread>
 #include <unistd.h>
 
 namespace kq::files {
@@ -48,16 +45,10 @@ private:
     int m_errno = 0;
 };
 
-// The errno of a failed sync, or 0. A pipe or a device has nothing to sync.
-int syncData(int fd) {
-    return ::fdatasync(fd) != 0 && errno != EINVAL ? errno : 0;
-}
-
-// Writes the header (when asked) and rows [from, to) at `at`, then syncs
-// unless told not to; the errno of the failure, or 0.
+// Writes the header (when asked) and rows [from, to) at `at`, then syncs;
+// the errno of the failure, or 0.
 int writeRows(int fd, std::uint64_t at, RowAppender::Form form, bool header,
-              const record::LogTable& table, std::size_t from, std::size_t to, std::uint64_t& end,
-              bool sync = true) {
+              const record::LogTable& table, std::size_t from, std::size_t to, std::uint64_t& end) {
     OffsetSink sink(fd, at);
     {
         BufferedWriter w(sink, std::size_t{256} << 10);
@@ -77,10 +68,9 @@ int writeRows(int fd, std::uint64_t at, RowAppender::Form form, bool header,
             return sink.errorNumber();
     }
     // On the platter, not only in the page cache: a power cut is one of the
-    // reasons these files exist.
-    if (sync)
-        if (const int err = syncData(fd))
-            return err;
+    // reasons these files exist. A pipe or a device has nothing to sync.
+    if (::fdatasync(fd) != 0 && errno != EINVAL)
+        return errno;
     end = sink.end();
     return 0;
 }
@@ -106,93 +96,8 @@ std::string baseNameOf(const std::string& path) {
 
 } // namespace
 
-// Syncs the file behind the newest descriptor it was handed, one sync at a
-// time; a request that comes while one waits replaces it, since one sync of
-// the file covers both.
-class RowAppender::SyncThread {
-public:
-    SyncThread() : m_thread([this] { run(); }) {}
-    ~SyncThread() {
-        {
-            const std::lock_guard lock(m_mutex);
-            m_stop = true;
-        }
-        m_wake.notify_one();
-        m_thread.join();
-    }
-    SyncThread(const SyncThread&) = delete;
-    SyncThread& operator=(const SyncThread&) = delete;
-
-    // The descriptor is the thread's own copy, so the file may be closed or
-    // replaced meanwhile.
-    void request(int fd) {
-        const int own = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
-        if (own < 0) {
-            fail(syncData(fd)); // no descriptor to spare: synced here instead
-            return;
-        }
-        {
-            const std::lock_guard lock(m_mutex);
-            if (m_pending >= 0)
-                ::close(m_pending);
-            m_pending = own;
-        }
-        m_wake.notify_one();
-    }
-    int takeFailure() {
-        const std::lock_guard lock(m_mutex);
-        const int err = m_failed;
-        m_failed = 0;
-        return err;
-    }
-
-private:
-    void fail(int err) {
-        if (err == 0)
-            return;
-        const std::lock_guard lock(m_mutex);
-        m_failed = err;
-    }
-    void run() {
-        std::unique_lock lock(m_mutex);
-        for (;;) {
-            m_wake.wait(lock, [this] { return m_stop || m_pending >= 0; });
-            if (m_pending < 0)
-                return; // stopping, with nothing left to sync
-            const int fd = m_pending;
-            m_pending = -1;
-            lock.unlock();
-            const int err = syncData(fd);
-            ::close(fd);
-            lock.lock();
-            if (err != 0)
-                m_failed = err;
-        }
-    }
-
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
-    int m_pending = -1;
-    int m_failed = 0;
-    bool m_stop = false;
-    std::thread m_thread; // last: it starts once the fields above are made
-};
-
-RowAppender::RowAppender(Form form) : m_form(form) {}
-
 RowAppender::~RowAppender() {
     close();
-}
-
-void RowAppender::setSyncAside(bool aside) {
-    if (aside && !m_syncAside)
-        m_syncAside = std::make_unique<SyncThread>();
-    else if (!aside)
-        m_syncAside.reset(); // syncs what is pending first
-}
-
-int RowAppender::takeSyncAsideFailure() {
-    return m_syncAside ? m_syncAside->takeFailure() : 0;
 }
 
 void RowAppender::close() {
@@ -281,14 +186,11 @@ bool RowAppender::append(const record::LogTable& table, std::size_t from, std::s
     if (from >= to)
         return true;
     std::uint64_t end = 0;
-    if (const int err =
-            writeRows(m_fd, m_length, m_form, false, table, from, to, end, !m_syncAside)) {
+    if (const int err = writeRows(m_fd, m_length, m_form, false, table, from, to, end)) {
         m_tornTail = true;
         (void)cutBack();
         return fail(err);
     }
-    if (m_syncAside)
-        m_syncAside->request(m_fd);
     m_length = end;
     m_rows += to - from;
     m_error.clear();

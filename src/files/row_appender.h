@@ -2,7 +2,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -23,7 +22,7 @@ class RowAppender {
 public:
     // The form of the lines: the tab-separated text log, or CSV.
     enum class Form { Text, Csv };
-    explicit RowAppender(Form form = Form::Text);
+    explicit RowAppender(Form form = Form::Text) : m_form(form) {}
     ~RowAppender();
     RowAppender(const RowAppender&) = delete;
     RowAppender& operator=(const RowAppender&) = delete;
@@ -39,15 +38,6 @@ public:
                  std::size_t from, std::size_t to);
     // Appends rows [from, to) and puts them on disk.
     bool append(const record::LogTable& table, std::size_t from, std::size_t to);
-    // On, append() returns once its rows are written and a thread of this
-    // object puts them on disk: a disk that takes tens of milliseconds to
-    // sync does not hold the caller. Each sync covers every row written
-    // before it; whatever is still to sync is synced before the object goes.
-    // A file made or replaced is still synced before the call returns.
-    void setSyncAside(bool aside);
-    // The system's error number of a sync aside that failed since the last
-    // call (the rows it covered may not be on disk), or 0.
-    int takeSyncAsideFailure();
     void close();
     // The open file's status; false when none is open.
     bool stat(struct stat& st) const;
@@ -74,8 +64,6 @@ private:
     std::uint64_t m_length = 0;
     std::uint64_t m_rows = 0;
     bool m_tornTail = false; // bytes past m_length may be on disk
-    class SyncThread;
-    std::unique_ptr<SyncThread> m_syncAside;
 };
 
 } // namespace kq::files
