@@ -73,14 +73,20 @@ public:
     static QRect enlargedGeometry(QSize clientSize);
 
 public slots:
+    // The page buttons and Graphic > First, Previous, Next, Last: which page the chart shows.
     void BtFirstClick();
     void BTPreviousClick();
     void BtNextClick();
     void BTlastClick();
+    // The "Fill" check box: shows or hides the filled area under the line.
     void btFillClick();
+    // Graphic > Fill: toggles the check box, and the item's check mark with it.
     void FillClick(QAction* fill);
+    // The page-length edit: a new length applies a second after the typing stops.
     void MaxrecordChange();
+    // Applies the page length typed; one that is no number or below 1 becomes 100.
     void Timer2Timer();
+    // The magnifier: the chart fills the client area below the top row, or goes back.
     void TbFdClick();
 
 protected:

@@ -56,20 +56,30 @@ public:
     // The stall check of the connection timer: USBCon up, reading stopped.
     void releaseStalled();
 
+    // "USB Connect": sets the selected bridge's bit rate and, while down, reads it (when the
+    // build's model reads a HID cable at all).
     void USBConClick();
+    // "Read": reads the selected device while down, without setting its bit rate.
     void ReadBtnClick();
+    // "SetFeature": sends the selected bridge its bit rate, with a line in the history.
     void SetFeatureClick();
+    // "Clear": empties the history list.
     void ClearBtnClick();
+    // "Info": shows the selected device's IDs, serial number, path and access.
     void InfoBtnClick();
 
 private:
     void buildWidgets(QWidget* band);
     void wireController();
+    // Lists one device found by a refresh and keeps it checked out.
     bool HidCtlEnumerate(links::THidDevice& device, int index);
+    // A device came or went: reading stops, the list is rebuilt and the bridge selected.
     void HidCtlDeviceChange();
+    // A line in the history for a device plugged in, pulled out, or failing a read.
     void HidCtlArrival(links::THidDevice& device);
     void HidCtlRemoval(links::THidDevice& device);
     void HidCtlDeviceDataError(links::THidDevice& device, std::uint32_t error);
+    // One report of the device being read: decoded onto the glass and into the history.
     void HidDeviceData(links::THidDevice& device, std::uint8_t reportId, const std::uint8_t* data,
                        std::uint16_t size);
     void addHistory(const QString& line);

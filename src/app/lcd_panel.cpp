@@ -18,7 +18,7 @@ struct Place {
     QRectF box;
 };
 
-// widget, box it is drawn in (left and top are those of the window's design)
+// widget, box it is drawn in on the glass
 constexpr std::array<Place, 30> kPlaces = {{
     {Widget::LcdP1, {89, 129, 7, 8}},     {Widget::LcdP2, {176, 129, 7, 7}},
     {Widget::LcdP3, {260, 129, 7, 8}},    {Widget::LCDHold, {8, 2, 22, 18}},

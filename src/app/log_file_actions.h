@@ -58,16 +58,20 @@ public:
     void setProgressRows(std::uint64_t rows) { m_progressRows = rows; }
     std::uint64_t progressRows() const { return m_progressRows; }
 
+    // Record > Save and "Save data files": the log into a file of the form the user picks.
     void saveasClick();
     // Record > Export CSV...: the whole log as a CSV file, whatever the name.
     void exportCsvClick();
+    // Record > Open... and "Open old data files": loads a log file the user picks.
     void SpeedButton2Click();
     // Loads `name` as the open dialog's choice would (a file opened with the program).
     void openLog(const QString& name);
-    // `grabChart` draws the chart as it is when the user has chosen the name.
+    // Graphic > Save and the chart's Save: the chart picture as a bitmap file. `grabChart`
+    // draws the chart as it is when the user has chosen the name.
     void BtSaveClick(const std::function<QImage()>& grabChart);
     // The same with a picture taken before the dialog was shown.
     void BtSaveClick(const QImage& chart);
+    // Record > Print... and "Print": the report preview of the log, from which it prints.
     // `date` is the print date as shown; empty means today's in the system format.
     void BtPrintClick(const QString& date = {});
     // A save over a file that was killed half-way left the file's old content

@@ -17,8 +17,8 @@ class JournalKeeper;
 class QuitSignals : public QObject {
 public:
     // Before any thread starts (that is, before the QApplication): threads
-    // inherit the blocked set, and a signal one of them took would kill the
-    // program the old way.
+    // inherit the blocked set, and a signal one of them took would end the
+    // program by its default action, before the journal has the last rows.
     static void block();
 
     explicit QuitSignals(JournalKeeper& journal);

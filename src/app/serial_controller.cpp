@@ -35,8 +35,8 @@ SerialController::SerialController(const decode::StartupResult& startup, decode:
       m_sink(sink), m_dialogs(dialogs), m_group(group), m_start(start), m_stop(stop), m_form(form),
       m_changed(std::move(changed)) {
     setObjectName("SerialController");
-    // The window's design gives COMM2 the first port at 2400 bit/s; some
-    // models run their cable at 19200.
+    // COMM2 starts on the first port at the speed start-up chose: 2400 bit/s,
+    // or 19200 for the models that run their cable at it.
     m_comm2.setComPort(links::pnCOM1);
     links::TComPortBaudRate speed = links::br2400;
     links::baudRateOf(static_cast<std::uint32_t>(startup.serialSpeed), speed);

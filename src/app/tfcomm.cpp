@@ -228,8 +228,7 @@ void TFCOMM::buildWidgets() {
 void TFCOMM::buildMenus() {
     QMenuBar* bar = menuBar();
 
-    // Each menu and item has its mnemonic (Alt+C, Alt+G, Alt+R, Alt+E on the bar); the
-    // captions read as before.
+    // Each menu and item has its mnemonic (Alt+C, Alt+G, Alt+R, Alt+E on the bar).
     m_connectMenu = bar->addMenu("&Connect");
     m_connectMenu->setObjectName("ConnectMenu");
     // The serial link's items; SerialController gives them their states.
@@ -543,8 +542,8 @@ void TFCOMM::TrecordTimer() {
 }
 
 void TFCOMM::RecordNewClick() {
-    // One click on "Close Data" or the chart's New used to empty hours of
-    // readings; unsaved ones now go only when the user says so.
+    // One click on "Close Data" or the chart's New would empty hours of
+    // readings: unsaved ones go only when the user says so.
     if (const std::size_t rows = unsavedRows();
         rows > 0 &&
         !m_dialogs.ask(this, windowTitle(),

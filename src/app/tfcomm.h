@@ -115,14 +115,21 @@ private:
     void buildWidgets();
     void wireLimitEdits();
     void limitChanged(QLineEdit* edit, record::Limit which, const QString& text);
+    // Every 100 ms while it has something to count down: the connection indicator goes out
+    // three ticks after the last frame, and a stalled HID cable is released.
     void ConTimerTimer();
     // Once, when the record limit has stopped the log.
     void tellWhenLogFull();
     // Wakes the timers that sleep while they have nothing to do.
     void stateChanged();
+    // Every second: the sampling interval counts down, and the recovery journal follows the log.
     void TrecordTimer();
+    // Record > New, "Close Data" and the chart's New: empties the log, asking first when
+    // rows are unsaved.
     void RecordNewClick();
+    // Graphic > Save and the chart's Save: the chart picture as a bitmap file.
     void BtSaveClick();
+    // The Exit item: asks about unsaved rows, then ends the program.
     void BtExit1Click();
     void setMaxRecords(QAction* item, std::int32_t value);
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -32,7 +32,8 @@ public:
     // of connect buttons; `owner` owns the message boxes;
     // `changed` runs after every tick that may have changed what the window
     // shows, and after the connect step. `sink` receives the logged readings.
-    // The poll is on at once: it runs from start-up, as designed.
+    // The poll is on from start-up, with the button up: with no device open it only puts
+    // out the indicator (see displayChanged()).
     UsbController(std::unique_ptr<links::UsbBridge> bridge, decode::MeterState& state,
                   decode::ReadingSink* sink, Dialogs& dialogs, ConnectButtonGroup& group,
                   QAbstractButton* button, QWidget* owner, std::function<void()> changed,
@@ -66,6 +67,7 @@ private:
     // Sets the USB button up without its click handling (Timer1 and the device
     // stay as they are).
     void release();
+    // The connect step: opens the one attached bridge, or says why it cannot.
     void usb_dllClick();
     void notifyChanged();
     // Runs the link's reading thread exactly while the poll is on and a

@@ -30,7 +30,8 @@ constexpr int hexDigitValue(char c) {
 // case `out` is unspecified.
 std::optional<char> readFrameNibbles(std::string_view frame, FrameNibbles& out);
 
-// Text of the runtime's conversion failure for a bad frame character.
+// The message for a frame character that is not a hexadecimal digit:
+// "'X' is not a valid integer value" (the decode command reports it).
 std::string invalidIntegerMessage(char bad);
 
 } // namespace kq::decode

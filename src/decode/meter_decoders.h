@@ -22,7 +22,7 @@ struct DecodeStatus {
     Kind kind = Kind::NoReading;
     char badCharacter = '\0';
 
-    // The runtime's conversion message for a bad character, empty otherwise.
+    // For a bad character, the text that names it (invalidIntegerMessage); empty otherwise.
     std::string message() const;
 };
 

@@ -52,7 +52,7 @@ constexpr std::array<RangeRow, 3> kRangeRows = {{
     {"34", 3400, -3401.0f, 3401.0f, "3400", "-3400", "3401", "-3401"},
 }};
 
-// The window as designed, before start-up runs.
+// What every widget and value holds before start-up runs and before any frame.
 void setDesignState(MeterState& state) {
     state = MeterState{};
     DisplayModel& d = state.display;
@@ -71,7 +71,7 @@ void setDesignState(MeterState& state) {
     d.judge.clear();
     d.verdict = DisplayModel::Verdict::None;
     d.PBar2 = 30;
-    // The design texts of the limit edits were never typed, so no text is accepted yet.
+    // The limit edits' first texts, which nobody typed: no text is accepted yet.
     state.T1HI = "6000";
     state.T1LO = "-6000";
     state.HiLimitText.clear();

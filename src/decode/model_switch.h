@@ -11,7 +11,7 @@
 
 namespace kq::decode {
 
-// The model switches of the window's design, in the order start-up applies them.
+// The model switches a build can set, in the order start-up applies them.
 enum class ModelSwitch : std::uint8_t {
     IFKQ12E,
     ifkq510,

@@ -8,7 +8,7 @@
 namespace kq::decode {
 
 // Every element of the glass, the MIN/MAX strip and the limit panel that a
-// decoder shows or hides. The names are the names of the window's design.
+// decoder shows or hides. A decode line's "shown" field lists them by these names.
 // Laid out by hand in groups, so each element stands where its name stands
 // in kWidgetNames.
 // clang-format off
@@ -29,7 +29,7 @@ enum class Widget : std::uint8_t {
 
 inline constexpr std::size_t kWidgetCount = static_cast<std::size_t>(Widget::Count);
 
-// Design names, indexed by Widget.
+// The elements' names, indexed by Widget.
 inline constexpr std::array<std::string_view, kWidgetCount> kWidgetNames = {
     "LcdDa", "LcdDb", "LcdDc", "LcdDd", "LcdP1", "LcdP2", "LcdP3",
     "LCDHold", "p_off", "MAX", "MIN", "REL", "perecent", "auto", "Z", "o1", "o2", "o3", "o4",

@@ -52,8 +52,8 @@ std::size_t ReportLayout::rowsOnPage(std::size_t page, std::size_t rows) const {
 }
 
 ReportLayout dataReportLayout() {
-    // Sizes are the points the report was designed in (14 pt = 19 px, 10 pt =
-    // 13 px, 8 pt = 11 px, 7 pt = 9 px on a 96 dpi screen).
+    // Sizes in points (14 pt = 19 px, 10 pt = 13 px, 8 pt = 11 px, 7 pt = 9 px on a
+    // 96 dpi screen).
     const ReportFont title{"Arial", 14, true, true};
     const ReportFont small{"Arial", 7};
     const ReportFont body{"Arial", 10};

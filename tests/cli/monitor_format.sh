@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# kqmeter-cli monitor --format: tsv as before, json objects with the reading's
+# kqmeter-cli monitor --format: tsv lines of four fields, json objects with the reading's
 # fields, csv rows that Python's csv module reads with the CSV log's header.
 # usage: monitor_format.sh CLI SIM DATA_DIR
 set -u

@@ -232,7 +232,8 @@ private slots:
         QCOMPARE(m_table.rowCount(), std::size_t{12});
         QCOMPARE(changed, 1);
         QVERIFY(m_dialogs.messages.empty());
-        // CSV logs are offered too, after the three forms of old, and any file at all.
+        // CSV logs are offered too, after the three forms the program saves, and any file at
+        // all.
         QCOMPARE(m_dialogs.lastSpecs[0].filters,
                  QStringList({"Excel File(*.xls)", "XML (*.xml)", "Txt File(*.txt)",
                               "CSV File(*.csv)", "All files (*)"}));

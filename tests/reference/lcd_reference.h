@@ -142,7 +142,7 @@ inline char bit(const std::string& bits, int n) {
     return bits[static_cast<std::size_t>(n - 1)];
 }
 
-// Whole-number check of the runtime: decimal digits only, at least one.
+// A whole number: decimal digits only, at least one.
 inline bool isWholeNumber(const std::string& text) {
     if (text.empty())
         return false;

@@ -1,8 +1,8 @@
 // The two file forms written out by hand, byte by byte, from the rules of the
 // forms (character codes, attribute order, entity table), then compared with
 // what the writers produce, with the files kept in tests/data/files, and with
-// what the readers make of them. The kept files were once made by the writers
-// themselves; these checks hold them to the rules instead.
+// what the readers make of them. A kept file checked only against the writers
+// would pass whatever the writers do; these checks hold it to the rules.
 #include "files/log_text.h"
 #include "files/log_xml.h"
 #include "files_test_support.h"
