@@ -96,13 +96,13 @@ TFCOMM::TFCOMM(Dialogs& dialogs, std::unique_ptr<links::UsbBridge> bridge,
     adjustSize();
     setFixedSize(sizeHint());
 
-    m_usb = new UsbController(
+    m_usb = std::make_unique<UsbController>(
         std::move(bridge), m_state, m_recorder.get(), m_dialogs, *m_connectButtons, m_usbButton,
         this, [this] { render(); }, this);
-    m_hid = new HidController(
+    m_hid = std::make_unique<HidController>(
         std::move(hid), m_state, m_recorder.get(), switches, m_dialogs, *m_connectButtons, m_client,
         this, [this] { render(); }, this);
-    m_serial = new SerialController(
+    m_serial = std::make_unique<SerialController>(
         m_startup, m_state, m_recorder.get(), m_dialogs, *m_connectButtons, m_startAction,
         m_stopAction, this, [this] { render(); }, links::ComPortTable::fromEnvironment(), this);
     addCableItems();
@@ -139,19 +139,8 @@ TFCOMM::TFCOMM(Dialogs& dialogs, std::unique_ptr<links::UsbBridge> bridge,
         move(screen->availableGeometry().center() - rect().center());
 }
 
-TFCOMM::~TFCOMM() {
-    // The poll, the views and the file actions refer to the state and the
-    // recorder, which go before the widgets that QObject deletes last.
-    delete m_serial;
-    delete m_hid;
-    delete m_usb;
-    m_journal.reset();
-    m_files.reset();
-    delete m_chart;
-    delete m_grid;
-    delete m_gridModel;
-    delete m_logStrip;
-}
+// The order in which the parts go is that of the members (see tfcomm.h).
+TFCOMM::~TFCOMM() = default;
 
 void TFCOMM::buildWidgets() {
     m_client = new QWidget(this);
@@ -186,20 +175,20 @@ void TFCOMM::buildWidgets() {
     m_minMax = new MinMaxStrip(m_client);
     m_minMax->move(1, 247);
 
-    m_logStrip = new LogStrip(*m_recorder, m_client);
+    m_logStrip = std::make_unique<LogStrip>(*m_recorder, m_client);
     m_logStrip->move(1, 272);
 
-    m_gridModel = new LogGridModel(m_recorder->cds1, this);
-    m_grid = new LogGridView(m_client);
+    m_gridModel = std::make_unique<LogGridModel>(m_recorder->cds1, this);
+    m_grid = std::make_unique<LogGridView>(m_client);
     m_grid->setObjectName("DBGrid1");
     m_grid->setGeometry(1, 312, 398, 233);
-    configureLogGrid(m_grid, m_gridModel);
+    configureLogGrid(m_grid.get(), m_gridModel.get());
 
     m_limits = new LimitPanel(m_client);
     m_limits->move(400, 32);
     wireLimitEdits();
 
-    m_chart = new ChartPanel(m_recorder->ChartPager, m_client);
+    m_chart = std::make_unique<ChartPanel>(m_recorder->ChartPager, m_client);
     m_chart->move(400, 152);
 
     connect(m_logStrip->RecordNew(), &QAbstractButton::clicked, this, &TFCOMM::RecordNewClick);
@@ -242,11 +231,11 @@ void TFCOMM::buildMenus() {
 
     QMenu* graphic = bar->addMenu("&Graphic");
     graphic->setObjectName("GraphicMenu");
-    graphic->addAction("&First", m_chart, &ChartPanel::BtFirstClick)->setObjectName("First1");
-    graphic->addAction("&Previous", m_chart, &ChartPanel::BTPreviousClick)
+    graphic->addAction("&First", m_chart.get(), &ChartPanel::BtFirstClick)->setObjectName("First1");
+    graphic->addAction("&Previous", m_chart.get(), &ChartPanel::BTPreviousClick)
         ->setObjectName("Previous1");
-    graphic->addAction("&Next", m_chart, &ChartPanel::BtNextClick)->setObjectName("Next1");
-    graphic->addAction("&Last", m_chart, &ChartPanel::BTlastClick)->setObjectName("Last1");
+    graphic->addAction("&Next", m_chart.get(), &ChartPanel::BtNextClick)->setObjectName("Next1");
+    graphic->addAction("&Last", m_chart.get(), &ChartPanel::BTlastClick)->setObjectName("Last1");
     graphic->addSeparator();
     graphic->addAction("Ne&w")->setObjectName("GraphicNew"); // has no action
     graphic->addAction("&Save", this, &TFCOMM::BtSaveClick)->setObjectName("GraphicSave");
@@ -257,7 +246,8 @@ void TFCOMM::buildMenus() {
     m_fillAction->setChecked(true);
     m_chart->attachFillAction(m_fillAction);
     // The magnifier's two pictures, from the keyboard.
-    QAction* enlarge = graphic->addAction("&Enlarge / Restore", m_chart, &ChartPanel::TbFdClick);
+    QAction* enlarge =
+        graphic->addAction("&Enlarge / Restore", m_chart.get(), &ChartPanel::TbFdClick);
     enlarge->setObjectName("GraphicEnlarge");
     enlarge->setShortcuts({QKeySequence(Qt::Key_F11), QKeySequence(Qt::CTRL | Qt::Key_E)});
 
@@ -336,7 +326,7 @@ void TFCOMM::orderFocus() {
     // Left to right, top to bottom: the top row of buttons, the left column (the log's
     // strip and grid), then the right column (the limits, the chart's toolbar and chart).
     QList<QWidget*> order{m_usbButton, m_exitButton};
-    order << m_logStrip->focusChain() << m_grid << m_limits->T1HI() << m_limits->T1LO()
+    order << m_logStrip->focusChain() << m_grid.get() << m_limits->T1HI() << m_limits->T1LO()
           << m_chart->focusChain();
     for (qsizetype i = 1; i < order.size(); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
@@ -344,7 +334,7 @@ void TFCOMM::orderFocus() {
 
 void TFCOMM::showStatistics() {
     if (!m_statistics)
-        m_statistics = new StatisticsDialog(*m_recorder, this);
+        m_statistics = std::make_unique<StatisticsDialog>(*m_recorder, this);
     m_statistics->show();
     m_statistics->raise();
     m_statistics->activateWindow();

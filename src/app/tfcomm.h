@@ -90,7 +90,7 @@ public:
     // A second window of the program, started while another runs: it says so in
     // its title and opens beside the first rather than on top of it.
     void markSecondWindow();
-    HidController* hid() const { return m_hid; }
+    HidController* hid() const { return m_hid.get(); }
     LogFileActions& files() { return *m_files; }
 
     // At start: offers the rows a crashed run left in the recovery journal.
@@ -98,7 +98,7 @@ public:
     JournalKeeper& journal() { return *m_journal; }
     // Record > Statistics...: the statistics dialog, made when first asked for.
     void showStatistics();
-    StatisticsDialog* statistics() const { return m_statistics; }
+    StatisticsDialog* statistics() const { return m_statistics.get(); }
     // Rows of the log that no file holds.
     std::size_t unsavedRows() const;
 
@@ -141,24 +141,16 @@ private:
     // Every link's connect buttons: one down puts the others up.
     std::unique_ptr<ConnectButtonGroup> m_connectButtons;
 
+    // Widgets, actions and timers that hold no reference to the state or to another part go
+    // with their Qt parents, after every member.
     QWidget* m_client = nullptr;
     QPushButton* m_usbButton = nullptr;
     QPushButton* m_exitButton = nullptr;
     LcdPanel* m_lcd = nullptr;
     MinMaxStrip* m_minMax = nullptr;
     LimitPanel* m_limits = nullptr;
-    LogStrip* m_logStrip = nullptr;
-    LogGridView* m_grid = nullptr;
-    LogGridModel* m_gridModel = nullptr;
-    ChartPanel* m_chart = nullptr;
-    StatisticsDialog* m_statistics = nullptr;
-    UsbController* m_usb = nullptr;
-    HidController* m_hid = nullptr;
-    SerialController* m_serial = nullptr;
     QAction* m_startAction = nullptr;
     QAction* m_stopAction = nullptr;
-    std::unique_ptr<LogFileActions> m_files;
-    std::unique_ptr<JournalKeeper> m_journal;
     QTimer* m_conTimer = nullptr;
     QTimer* m_viewTimer = nullptr;
     QTimer* m_glassTimer = nullptr;
@@ -173,6 +165,22 @@ private:
     QAction* m_followAction = nullptr;
     bool m_cableShown = false;
     bool m_follow = true;
+
+    // The parts that refer to the state, the recorder, the widgets above or one another are
+    // owned here (they keep their Qt parents, for lookup). Members go in the reverse of their
+    // order, so each part goes before what it refers to, and all go before the widgets.
+    std::unique_ptr<LogGridModel> m_gridModel;      // over the recorder's table
+    std::unique_ptr<LogStrip> m_logStrip;           // the recorder's interval and repeat
+    std::unique_ptr<LogGridView> m_grid;            // shows m_gridModel
+    std::unique_ptr<ChartPanel> m_chart;            // the recorder's chart pager
+    std::unique_ptr<StatisticsDialog> m_statistics; // made when first asked for
+    std::unique_ptr<LogFileActions> m_files;
+    std::unique_ptr<JournalKeeper> m_journal; // keeps to m_files's save mark
+    // The links' controllers use the connect group, the buttons and the menu items above,
+    // and stop the reading threads that write the state as they go.
+    std::unique_ptr<UsbController> m_usb;
+    std::unique_ptr<HidController> m_hid;
+    std::unique_ptr<SerialController> m_serial;
 };
 
 } // namespace kq::app
