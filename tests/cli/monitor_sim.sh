@@ -32,8 +32,9 @@ check "unknown option" refuses --colour red
 # The line: first line of stdout, the path file and the link all agree.
 "$SIM" --rate 50 --count 5 --path-file "$work/path" --link "$work/meter" >"$work/run.out" &
 pids+=($!)
+# The path file and stdout are written one after the other: wait for both.
 for _ in $(seq 1 200); do
-    [ -s "$work/path" ] && break
+    [ -s "$work/path" ] && [ -s "$work/run.out" ] && break
     sleep 0.05
 done
 line=$(head -1 "$work/run.out")
