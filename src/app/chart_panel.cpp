@@ -7,24 +7,18 @@
 #include "record/chart_thinning.h"
 #include "record/chart_value_axis.h"
 
+#include "app/trend_plot.h"
+
 #include <QAction>
-#include <QAreaSeries>
-#include <QChart>
-#include <QChartView>
 #include <QCheckBox>
 #include <QEvent>
 #include <QFrame>
-#include <QGraphicsLayout>
-#include <QGraphicsScene>
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QLineSeries>
 #include <QTimer>
 #include <QToolButton>
-#include <QValueAxis>
 
 #include <algorithm>
-#include <cmath>
 #include <vector>
 
 namespace kq::app {
@@ -45,118 +39,25 @@ QToolButton* addButton(QWidget* parent, const char* name, const QString& hint, Q
     return b;
 }
 
-// A step of 1, 2 or 5 times a power of ten that cuts `span` into about `parts` pieces.
-double niceStep(double span, int parts) {
-    if (!(span > 0) || !std::isfinite(span))
-        return 1;
-    const double raw = span / parts;
-    const double power = std::pow(10.0, std::floor(std::log10(raw)));
-    const double f = raw / power;
-    return (f <= 1 ? 1 : f <= 2 ? 2 : f <= 5 ? 5 : 10) * power;
-}
-
-// Sets the range with ticks at round steps. The axis builds a tick item per step at once, so a
-// coarser step goes in before a wider range and a finer step only after a narrower one.
-void setRangeAndTicks(QValueAxis* axis, double min, double max, int parts, double minStep) {
-    const double step = std::max(minStep, niceStep(max - min, parts));
-    axis->setTickType(QValueAxis::TicksDynamic);
-    axis->setTickAnchor(0);
-    if (step >= axis->tickInterval()) {
-        axis->setTickInterval(step);
-        axis->setRange(min, max);
-    } else {
-        axis->setRange(min, max);
-        axis->setTickInterval(step);
-    }
-    const int decimals = step >= 1 ? 0 : static_cast<int>(std::ceil(-std::log10(step)));
-    axis->setLabelFormat(QStringLiteral("%.") + QString::number(decimals) + QStringLiteral("f"));
-}
-
-// The same pen one device pixel wide. The chart is drawn without antialiasing, so a hairline
-// lights the same pixels as a pen of width 1; but a line item with a wide pen works out its
-// outline each time the scene asks for its bounds, many times a paint.
-QPen hairline(QPen pen) {
-    pen.setWidth(0);
-    return pen;
-}
-
 } // namespace
 
 ChartPanel::ChartPanel(record::TChartControl& pager, QWidget* parent)
     : QWidget(parent), m_pager(pager) {
     setObjectName(QStringLiteral("Chtshow"));
     resize(kWidth, kHeight);
-    buildChart();
+    buildPlot();
     buildToolbar();
     refresh();
 }
 
-void ChartPanel::buildChart() {
-    m_chart = new QChart();
-    m_chart->setTitle(QStringLiteral("  "));
-    m_chart->legend()->hide();
-    m_chart->setBackgroundRoundness(0);
-    m_chart->layout()->setContentsMargins(0, 0, 0, 0);
-    m_chart->setMargins(QMargins(1, kToolbarHeight - 12, 10, 1));
-    QLinearGradient background(0, 0, 0, 1);
-    background.setCoordinateMode(QGradient::ObjectBoundingMode);
-    background.setColorAt(0, QColor(192, 192, 192));
-    background.setColorAt(1, Qt::white);
-    m_chart->setBackgroundBrush(background);
-    m_chart->setPlotAreaBackgroundBrush(Qt::white);
-    m_chart->setPlotAreaBackgroundVisible(true);
-
-    // Series2, the filled area, comes first in the chart's series list; Series1 is the line.
-    // The area's outline lives and dies with the area.
-    m_area = new QAreaSeries();
-    m_areaUpper = new QLineSeries(m_area);
-    m_area->setUpperSeries(m_areaUpper);
-    m_area->setObjectName(QStringLiteral("Series2"));
-    m_area->setName(QStringLiteral("Series2"));
-    m_area->setBrush(QColor(255, 255, 128));
-    m_area->setPen(QPen(QColor(0, 128, 255), 1));
-    m_line = new QLineSeries();
-    m_line->setObjectName(QStringLiteral("Series1"));
-    m_line->setName(QStringLiteral("Series1"));
-    m_line->setPen(QPen(QColor(128, 255, 0), 1));
-    m_chart->addSeries(m_area);
-    m_chart->addSeries(m_line);
-
-    m_xAxis = new QValueAxis();
-    m_yAxis = new QValueAxis();
-    m_yAxis->setLinePen(QPen(QColor(0, 64, 128), 1, Qt::DashLine));
-    m_yAxis->setMinorTickCount(4);
-    QFont axisFont = m_xAxis->labelsFont();
-    axisFont.setPixelSize(10);
-    m_xAxis->setLabelsFont(axisFont);
-    m_yAxis->setLabelsFont(axisFont);
-    m_chart->addAxis(m_xAxis, Qt::AlignBottom);
-    m_chart->addAxis(m_yAxis, Qt::AlignLeft);
-    for (QValueAxis* axis : {m_xAxis, m_yAxis}) {
-        axis->setGridLinePen(hairline(axis->gridLinePen()));
-        axis->setMinorGridLinePen(hairline(axis->minorGridLinePen()));
-        axis->setLinePen(hairline(axis->linePen()));
-    }
-    for (auto* series :
-         {static_cast<QAbstractSeries*>(m_area), static_cast<QAbstractSeries*>(m_line)}) {
-        series->attachAxis(m_xAxis);
-        series->attachAxis(m_yAxis);
-    }
-
-    m_view = new QChartView(m_chart, this);
-    m_view->setObjectName(QStringLiteral("ChtshowView"));
-    m_view->setGeometry(rect());
-    m_view->setRubberBand(QChartView::NoRubberBand);
-    m_view->setFrameShape(QFrame::NoFrame);
-    m_view->setBackgroundBrush(QColor(192, 221, 248));
+void ChartPanel::buildPlot() {
+    m_plot = new TrendPlot(this);
+    m_plot->setObjectName(QStringLiteral("ChtshowView"));
+    m_plot->setGeometry(rect());
     // With the focus, PageUp / PageDown / Home / End page through the readings.
-    m_view->setFocusPolicy(Qt::StrongFocus);
-    m_view->setAccessibleName(QStringLiteral("Trend chart"));
-    m_view->installEventFilter(this);
-    m_view->viewport()->installEventFilter(this);
-    // Every axis change moves most of the chart's hundred items; walking them when painting
-    // costs less than keeping a spatial index of them up to date.
-    m_view->scene()->setItemIndexMethod(QGraphicsScene::NoIndex);
+    m_plot->setFocusPolicy(Qt::StrongFocus);
+    m_plot->setAccessibleName(QStringLiteral("Trend chart"));
+    m_plot->installEventFilter(this);
 }
 
 void ChartPanel::buildToolbar() {
@@ -240,22 +141,11 @@ void ChartPanel::refresh() {
 
     // A page of one point has no width; half a step on each side keeps that point in view.
     const bool single = m_pager.xMax() <= m_pager.xMin();
-    const double xMin = static_cast<double>(m_pager.xMin()) - (single ? 0.5 : 0);
-    const double xMax = static_cast<double>(m_pager.xMax()) + (single ? 0.5 : 0);
-    if (m_xAxis->min() != xMin || m_xAxis->max() != xMax) {
-        setRangeAndTicks(m_xAxis, xMin, xMax, 5, 1);
-    }
+    m_plot->setXWindow(static_cast<double>(m_pager.xMin()) - (single ? 0.5 : 0),
+                       static_cast<double>(m_pager.xMax()) + (single ? 0.5 : 0));
     const record::ValueSpan y = valueAxis();
-    if (y.min <= y.max && (m_yAxis->min() != y.min || m_yAxis->max() != y.max)) {
-        setRangeAndTicks(m_yAxis, y.min, y.max, 4, 0);
-    }
-    // New ticks are labelled within the axis's old width (a wider label shows as "2..." or not
-    // at all) and the chart fits its axes to them only on a later pass of the event loop. Fitting
-    // them now keeps a paint or a grab in between from showing those labels. A chart not yet
-    // shown has no size of its own to fit them to.
-    if (m_view->isVisible())
-        m_chart->layout()->activate();
-    m_area->setVisible(m_pager.fill());
+    m_plot->setValueSpan(y.min, y.max);
+    m_plot->setFill(m_pager.fill());
     m_pageNo->setText(QString::number(m_pager.curPage()));
     feedSeries(false);
 }
@@ -277,7 +167,7 @@ record::ValueSpan ChartPanel::valueAxis() {
 
 QList<QWidget*> ChartPanel::focusChain() const {
     return {m_fill, m_pageLength, m_new,     m_save,    m_first, m_previous,
-            m_next, m_last,       m_enlarge, m_restore, m_view};
+            m_next, m_last,       m_enlarge, m_restore, m_plot};
 }
 
 void ChartPanel::feedSeries(bool replaceAll) {
@@ -296,18 +186,7 @@ void ChartPanel::feedSeries(bool replaceAll) {
             fresh.append(QPointF(static_cast<double>(x), v));
         });
         m_fedUpTo = std::max(m_fedUpTo, to + 1);
-        if (fresh.size() == 1) {
-            m_areaUpper->append(fresh.front());
-            m_line->append(fresh.front());
-        } else if (!fresh.isEmpty()) {
-            // A series lays itself out again for every point appended, but
-            // only once for a replace: the points of a quarter second at 60
-            // frames a second go in as one.
-            QList<QPointF> all = m_line->points();
-            all += fresh;
-            m_areaUpper->replace(all);
-            m_line->replace(all);
-        }
+        m_plot->appendPoints(fresh);
         return;
     }
 
@@ -317,20 +196,19 @@ void ChartPanel::feedSeries(bool replaceAll) {
     points.reserve(static_cast<qsizetype>(fed.size()));
     for (const record::FedPoint& p : fed)
         points.append(QPointF(static_cast<double>(p.x), p.value));
-    m_areaUpper->replace(points);
-    m_line->replace(points);
+    m_plot->setPoints(std::move(points));
     m_fedXMin = xMin;
     m_fedXMax = xMax;
     m_fedUpTo = count > 0 ? to + 1 : from;
 }
 
 QWidget* ChartPanel::chartSurface() const {
-    return m_view;
+    return m_plot;
 }
 
 QPixmap ChartPanel::grabChart() {
     refresh();
-    return m_view->grab();
+    return m_plot->grab();
 }
 
 void ChartPanel::attachFillAction(QAction* fill) {
@@ -415,12 +293,12 @@ void ChartPanel::TbFdClick() {
 
 void ChartPanel::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    if (m_view)
-        m_view->setGeometry(rect());
+    if (m_plot)
+        m_plot->setGeometry(rect());
 }
 
 bool ChartPanel::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::KeyPress && watched == m_view) {
+    if (event->type() == QEvent::KeyPress && watched == m_plot) {
         // The page keys move as the toolbar's buttons do.
         switch (static_cast<QKeyEvent*>(event)->key()) {
         case Qt::Key_PageUp:
@@ -438,11 +316,6 @@ bool ChartPanel::eventFilter(QObject* watched, QEvent* event) {
         default:
             break;
         }
-    }
-    // The wheel neither scrolls nor zooms the chart.
-    if (event->type() == QEvent::Wheel && (watched == m_view || watched == m_view->viewport())) {
-        event->accept();
-        return true;
     }
     return QWidget::eventFilter(watched, event);
 }

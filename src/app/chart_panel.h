@@ -11,16 +11,11 @@
 
 class QAction;
 class QAbstractButton;
-class QAreaSeries;
-class QChart;
-class QChartView;
 class QCheckBox;
 class QFrame;
 class QLineEdit;
-class QLineSeries;
 class QTimer;
 class QToolButton;
-class QValueAxis;
 
 namespace kq::record {
 class TChartControl;
@@ -28,8 +23,10 @@ class TChartControl;
 
 namespace kq::app {
 
+class TrendPlot;
+
 // The trend chart Chtshow (321 x 394) with its toolbar on the top edge. It draws what the pager
-// holds, feeding the two series only the points of the x window, so a new point and a repaint
+// holds, feeding the plot only the points of the x window, so a new point and a repaint
 // cost the same at ten million points as at a hundred.
 class ChartPanel : public QWidget {
     Q_OBJECT
@@ -63,9 +60,8 @@ public:
     QLineEdit* Maxrecord() const { return m_pageLength; }
     QToolButton* Bt10() const { return m_pageNo; }
     QTimer* Timer2() const { return m_timer2; }
-    QChart* chart() const { return m_chart; }
-    QAreaSeries* Series2() const { return m_area; }
-    QLineSeries* Series1() const { return m_line; }
+    // The drawing of the chart: the area (Series2) under the line (Series1), and the axes.
+    TrendPlot* plot() const { return m_plot; }
     bool enlarged() const { return m_enlarged; }
 
     // Enlarged place in a client area of the given size: all of it below the top row of
@@ -94,19 +90,13 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    void buildChart();
+    void buildPlot();
     void buildToolbar();
     void feedSeries(bool replaceAll);
     record::ValueSpan valueAxis();
 
     record::TChartControl& m_pager;
-    QChartView* m_view = nullptr;
-    QChart* m_chart = nullptr;
-    QAreaSeries* m_area = nullptr;
-    QLineSeries* m_areaUpper = nullptr;
-    QLineSeries* m_line = nullptr;
-    QValueAxis* m_xAxis = nullptr;
-    QValueAxis* m_yAxis = nullptr;
+    TrendPlot* m_plot = nullptr;
 
     QFrame* m_bevel = nullptr;
     QCheckBox* m_fill = nullptr;
@@ -122,7 +112,7 @@ private:
     QToolButton* m_restore = nullptr;
     QTimer* m_timer2 = nullptr;
 
-    // What the series hold now: the x window they were fed for and how far points were fed.
+    // What the plot holds now: the x window they were fed for and how far points were fed.
     bool m_seenAny = false;
     std::uint64_t m_seenRevision = 0;
     std::int64_t m_fedXMin = 0;

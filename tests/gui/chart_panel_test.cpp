@@ -1,34 +1,44 @@
 // The trend chart panel offscreen: real clicks on its toolbar, the fill menu, the page-length
-// edit, enlarge/restore, and that the series hold only the page in view.
+// edit, enlarge/restore, that the plot holds only the page in view, and what it paints.
 #include "app/chart_panel.h"
+#include "app/trend_plot.h"
 #include "record/chart_pager.h"
 
-#include <QAbstractScrollArea>
 #include <QAction>
-#include <QAreaSeries>
-#include <QChart>
 #include <QCheckBox>
-#include <QGraphicsScene>
-#include <QGraphicsTextItem>
+#include <QImage>
 #include <QLineEdit>
-#include <QLineSeries>
 #include <QMap>
-#include <QSignalSpy>
+#include <QScreen>
 #include <QTimer>
 #include <QToolButton>
-#include <QValueAxis>
 #include <QWheelEvent>
 #include <QtTest>
 
 #include <memory>
 
 using kq::app::ChartPanel;
+using kq::app::TrendPlot;
 using kq::record::TChartControl;
 
 namespace {
 
-QValueAxis* axis(ChartPanel& panel, Qt::Orientation o) {
-    return qobject_cast<QValueAxis*>(panel.chart()->axes(o).first());
+// Pixels of one colour inside `area` of the picture.
+int pixelsOf(const QImage& image, const QColor& colour, QRect area) {
+    area &= image.rect();
+    int n = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            n += image.pixelColor(x, y).rgb() == colour.rgb();
+    return n;
+}
+
+// Pixels dark enough to be text, in one column of the picture.
+int inkInColumn(const QImage& image, int x) {
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+        n += qGray(image.pixel(x, y)) < 160;
+    return n;
 }
 
 template <class T> T* child(QWidget& w, const char* name) {
@@ -59,10 +69,11 @@ struct Harness {
         panel->refresh();
     }
     QString page() const { return child<QToolButton>(*panel, "Bt10")->text(); }
-    std::pair<double, double> xRange() {
-        auto* a = axis(*panel, Qt::Horizontal);
-        return {a->min(), a->max()};
-    }
+    TrendPlot& plot() const { return *panel->plot(); }
+    std::pair<double, double> xRange() const { return {plot().xMin(), plot().xMax()}; }
+    std::pair<double, double> yRange() const { return {plot().yMin(), plot().yMax()}; }
+    qsizetype shown() const { return plot().points().size(); }
+    QImage picture() { return panel->grabChart().toImage().convertToFormat(QImage::Format_RGB32); }
 };
 
 } // namespace
@@ -85,22 +96,29 @@ private slots:
         QCOMPARE(p.BtSave()->text(), QStringLiteral("Save"));
         QCOMPARE(child<QWidget>(p, "Bt10")->toolTip(), QStringLiteral("Page No."));
         QVERIFY(!p.Timer2()->isActive());
-        QCOMPARE(p.chart()->series().size(), 2);
-        QCOMPARE(p.chart()->series().at(0), p.Series2());
-        QCOMPARE(p.chart()->series().at(1), p.Series1());
-        QCOMPARE(p.Series2()->brush().color(), QColor(255, 255, 128));
-        QCOMPARE(p.Series2()->pen().color(), QColor(0, 128, 255));
-        QCOMPARE(p.Series1()->pen().color(), QColor(128, 255, 0));
-        QVERIFY(!p.chart()->legend()->isVisible());
-        QCOMPARE(p.chart()->title(), QStringLiteral("  "));
-        auto* y = axis(p, Qt::Vertical);
-        QCOMPARE(y->min(), -2000.0);
-        QCOMPARE(y->max(), 2000.0);
-        QCOMPARE(y->minorTickCount(), 4);
-        QCOMPARE(y->linePen().color(), QColor(0, 64, 128));
-        QCOMPARE(y->linePen().style(), Qt::DashLine);
+        QCOMPARE(h.yRange(), std::make_pair(-2000.0, 2000.0));
         QCOMPARE(h.xRange(), std::make_pair(1.0, 100.0));
-        QCOMPARE(p.Series1()->count(), 0); // the seed at x = 0 is never in view
+        QVERIFY(h.plot().fillShown());
+        QCOMPARE(h.shown(), 0); // the seed at x = 0 is never in view
+        QCOMPARE(p.chartSurface()->accessibleName(), QStringLiteral("Trend chart"));
+
+        // What is drawn: silver at the top fading to white, a white plot, the dashed value axis
+        // with its labels every 1000 and four minor ticks between them.
+        const QImage pic = h.picture();
+        const QRect plot = h.plot().plotRect();
+        QCOMPARE(pic.pixelColor(0, 0), QColor(192, 192, 192));
+        QVERIFY(qGray(pic.pixel(0, pic.height() - 1)) > 250);
+        QCOMPARE(pic.pixelColor(plot.center() + QPoint(7, 7)), QColor(Qt::white));
+        const int axisLine =
+            pixelsOf(pic, QColor(0, 64, 128), QRect(plot.left(), plot.top(), 1, plot.height()));
+        QVERIFY(axisLine > plot.height() / 2 && axisLine < plot.height()); // dashed
+        const int ticks =
+            pixelsOf(pic, QColor(0, 64, 128), QRect(plot.left() - 1, plot.top(), 1, plot.height()));
+        QCOMPARE(ticks, 5 + 4 * 4);
+        QStringList labels;
+        for (const TrendPlot::Label& l : h.plot().valueLabels())
+            labels << l.text;
+        QCOMPARE(labels, QStringList({"-2000", "-1000", "0", "1000", "2000"}));
     }
 
     void pagesWithRealClicks() {
@@ -110,25 +128,24 @@ private slots:
         h.panel->refresh();
         QCOMPARE(h.page(), QStringLiteral("5"));
         QCOMPARE(h.xRange(), std::make_pair(401.0, 500.0));
-        QCOMPARE(h.panel->Series1()->count(), 50);
+        QCOMPARE(h.shown(), 50);
 
         click(*h.panel, "BtFirst");
         QCOMPARE(h.page(), QStringLiteral("1"));
         QCOMPARE(h.xRange(), std::make_pair(1.0, 100.0));
-        QCOMPARE(h.panel->Series1()->count(), 100);
-        QCOMPARE(h.panel->Series1()->at(0), QPointF(1, 1));
-        QCOMPARE(h.panel->Series1()->at(99), QPointF(100, 100));
-        QCOMPARE(h.panel->Series2()->upperSeries()->count(), 100);
+        QCOMPARE(h.shown(), 100);
+        QCOMPARE(h.plot().points().at(0), QPointF(1, 1));
+        QCOMPARE(h.plot().points().at(99), QPointF(100, 100));
 
         click(*h.panel, "BtNext");
         QCOMPARE(h.page(), QStringLiteral("2"));
-        QCOMPARE(h.panel->Series1()->at(0), QPointF(101, 101));
+        QCOMPARE(h.plot().points().at(0), QPointF(101, 101));
 
         // browsing: new readings keep the view and the page number
         h.add(200, -7);
         QCOMPARE(h.page(), QStringLiteral("2"));
         QCOMPARE(h.xRange(), std::make_pair(101.0, 200.0));
-        QCOMPARE(h.panel->Series1()->count(), 100);
+        QCOMPARE(h.shown(), 100);
 
         click(*h.panel, "BTPrevious");
         QCOMPARE(h.page(), QStringLiteral("1"));
@@ -138,57 +155,83 @@ private slots:
         click(*h.panel, "BTlast");
         QCOMPARE(h.page(), QStringLiteral("7"));
         QCOMPARE(h.xRange(), std::make_pair(601.0, 700.0));
-        QCOMPARE(h.panel->Series1()->count(), 50);
-        QCOMPARE(h.panel->Series1()->at(0), QPointF(601, -7));
+        QCOMPARE(h.shown(), 50);
+        QCOMPARE(h.plot().points().at(0), QPointF(601, -7));
         h.add(51);
         QCOMPARE(h.page(), QStringLiteral("8"));
         QCOMPARE(h.xRange(), std::make_pair(701.0, 800.0));
-        QCOMPARE(h.panel->Series1()->count(), 1);
+        QCOMPARE(h.shown(), 1);
     }
 
+    // A point added inside the window repaints a strip one step wide; what the window shows
+    // after such repaints is what a full paint draws.
     void refreshFeedsOnlyWhatChanged() {
         Harness h;
+        h.pager.SetYMax(20);
+        h.pager.SetYMin(-20);
         h.add(10);
-        QSignalSpy replaced(h.panel->Series1(), &QXYSeries::pointsReplaced);
-        QSignalSpy added(h.panel->Series1(), &QXYSeries::pointAdded);
+        QApplication::processEvents();
+        const std::uint64_t builds = h.plot().layerBuilds();
+        const QRect before = h.plot().lastDamage();
         h.panel->refresh(); // nothing changed
-        QCOMPARE(replaced.count() + added.count(), 0);
-        h.add(1, 5); // inside the window: one point appended
-        QCOMPARE(added.count(), 1);
-        QCOMPARE(replaced.count(), 0);
-        QCOMPARE(h.panel->Series1()->count(), 11);
-        QCOMPARE(h.panel->Series1()->at(10), QPointF(11, 5));
-        h.panel->refresh();
-        QCOMPARE(added.count(), 1);
+        QCOMPARE(h.plot().lastDamage(), before);
+        const double step = h.plot().plotRect().width() / 99.0;
+        for (int i = 0; i < 30; ++i) {
+            h.add(1, (i % 7) * 5 - 15); // inside the window: one point appended
+            QVERIFY(h.plot().lastDamage().width() <= step + 6);
+            QVERIFY(h.plot().plotRect().contains(h.plot().lastDamage()));
+            QApplication::processEvents();
+        }
+        QCOMPARE(h.shown(), 40);
+        QCOMPARE(h.plot().points().at(10), QPointF(11, -15));
+        QCOMPARE(h.plot().layerBuilds(), builds);
+        const QImage onScreen = h.window.screen()
+                                    ->grabWindow(h.window.winId(), h.panel->x(), h.panel->y(),
+                                                 h.panel->width(), h.panel->height())
+                                    .toImage()
+                                    .convertToFormat(QImage::Format_RGB32);
+        const QImage full = h.picture();
+        const QRect plot = h.plot().plotRect();
+        QCOMPARE(onScreen.copy(plot), full.copy(plot));
     }
 
     void fillMenuTogglesFromTheCheckBox() {
         Harness h;
+        h.add(60, 1500);
         QAction fill(QStringLiteral("Fill"));
         h.panel->attachFillAction(&fill);
         QVERIFY(fill.isChecked());
+        const QColor area(255, 255, 128), outline(0, 128, 255), line(128, 255, 0);
+        // the area under the curve, its outline on the curve's last point, the line over it
+        auto drawn = [&h](const QColor& c) { return pixelsOf(h.picture(), c, h.picture().rect()); };
+        const int filled = drawn(area);
+        QVERIFY(filled > h.plot().plotRect().width() * h.plot().plotRect().height() / 3);
+        QVERIFY(drawn(outline) > 0);
 
         fill.trigger();
         QVERIFY(!fill.isChecked());
         QVERIFY(!h.panel->BtFill()->isChecked());
         QVERIFY(!h.pager.fill());
-        QVERIFY(!h.panel->Series2()->isVisible());
-        QVERIFY(h.panel->Series1()->isVisible());
+        QVERIFY(!h.plot().fillShown());
+        QCOMPARE(drawn(area), 0);
+        QCOMPARE(drawn(outline), 0);
+        QVERIFY(drawn(line) >= 59 * 2); // the line is always shown
 
         fill.trigger();
         QVERIFY(fill.isChecked());
         QVERIFY(h.panel->BtFill()->isChecked());
-        QVERIFY(h.panel->Series2()->isVisible());
+        QVERIFY(h.plot().fillShown());
+        QCOMPARE(drawn(area), filled);
 
         // clicking the box leaves the menu's mark alone; the menu then toggles from the box
         QTest::mouseClick(h.panel->BtFill(), Qt::LeftButton, {}, QPoint(6, 8));
         QVERIFY(!h.panel->BtFill()->isChecked());
-        QVERIFY(!h.panel->Series2()->isVisible());
+        QVERIFY(!h.plot().fillShown());
         QVERIFY(fill.isChecked());
         fill.trigger();
         QVERIFY(h.panel->BtFill()->isChecked());
         QVERIFY(fill.isChecked());
-        QVERIFY(h.panel->Series2()->isVisible());
+        QVERIFY(h.plot().fillShown());
     }
 
     void pageLengthIsAppliedByTimer2() {
@@ -274,21 +317,20 @@ private slots:
         for (int i = 0; i < 99; ++i)
             reading(1500); // page 2, the live page
         h.panel->refresh();
-        auto* y = axis(*h.panel, Qt::Vertical);
         QCOMPARE(h.page(), QStringLiteral("2"));
-        QCOMPARE(std::make_pair(y->min(), y->max()), std::make_pair(-2000.0, 2000.0));
+        QCOMPARE(h.yRange(), std::make_pair(-2000.0, 2000.0));
 
         click(*h.panel, "BtFirst");
         QCOMPARE(h.page(), QStringLiteral("1"));
-        QCOMPARE(std::make_pair(y->min(), y->max()), std::make_pair(150.0, 160.0));
+        QCOMPARE(h.yRange(), std::make_pair(150.0, 160.0));
         for (int i = 0; i < 5; ++i) {
             reading(i % 2 ? 15 : 9000);
             h.panel->refresh();
-            QCOMPARE(std::make_pair(y->min(), y->max()), std::make_pair(150.0, 160.0));
+            QCOMPARE(h.yRange(), std::make_pair(150.0, 160.0));
         }
 
         click(*h.panel, "BTlast");
-        QCOMPARE(std::make_pair(y->min(), y->max()), std::make_pair(-20000.0, 20000.0));
+        QCOMPARE(h.yRange(), std::make_pair(-20000.0, 20000.0));
     }
 
     // A reading of another size changes the value axis's ticks: the labels must be whole and
@@ -318,20 +360,15 @@ private slots:
             h.pager.AddValue(step.value);
             h.panel->refresh();
             const QPixmap exported = h.panel->grabChart();
-            // the value labels are the texts left of the plot, each a number as the axis shows it
-            const QRectF plot = h.panel->chart()->plotArea();
+            // the value labels lie left of the plot, whole, each a number as the axis shows it
+            const QRect plot = h.plot().plotRect();
             QMap<double, QString> left;
-            for (QGraphicsItem* item : h.panel->chart()->scene()->items()) {
-                auto* text = dynamic_cast<QGraphicsTextItem*>(item);
-                if (!text || !text->isVisible() || text->toPlainText().trimmed().isEmpty())
-                    continue;
-                QVERIFY2(!text->toPlainText().contains(QStringLiteral("...")),
-                         qPrintable(text->toPlainText()));
-                const QRectF at = text->sceneBoundingRect();
-                if (at.right() <= plot.left())
-                    left.insert(-at.center().y(), text->toPlainText());
+            for (const TrendPlot::Label& l : h.plot().valueLabels()) {
+                QVERIFY2(l.box.left() >= 0 && l.box.right() < plot.left() - 4, qPrintable(l.text));
+                left.insert(-l.baseline.y(), l.text);
             }
             QCOMPARE(QStringList(left.values()), step.labels);
+            QCOMPARE(inkInColumn(exported.toImage(), 0), 0);
             // nothing is left for the event loop to move: the export is what the window shows
             QApplication::processEvents();
             QCOMPARE(exported.toImage(), h.panel->grabChart().toImage());
@@ -343,12 +380,21 @@ private slots:
         h.add(450);
         h.panel->BtFirstClick();
         QWidget* surface = h.panel->chartSurface();
-        auto* area = qobject_cast<QAbstractScrollArea*>(surface);
-        QVERIFY(area);
-        QWidget* target = area->viewport();
+        // nothing behind the chart sees the wheel either
+        struct Watch : QObject {
+            int wheels = 0;
+            bool eventFilter(QObject*, QEvent* e) override {
+                wheels += e->type() == QEvent::Wheel;
+                return false;
+            }
+        } watch;
+        h.panel->installEventFilter(&watch);
+        h.window.installEventFilter(&watch);
         QWheelEvent wheel(QPointF(100, 200), surface->mapToGlobal(QPointF(100, 200)), QPoint(),
                           QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
-        QVERIFY(QCoreApplication::sendEvent(target, &wheel));
+        QCoreApplication::sendEvent(surface, &wheel);
+        QVERIFY(wheel.isAccepted());
+        QCOMPARE(watch.wheels, 0);
         QCOMPARE(h.xRange(), std::make_pair(1.0, 100.0));
         QCOMPARE(h.page(), QStringLiteral("1"));
     }
@@ -359,12 +405,12 @@ private slots:
             h.pager.AddValue(i == 31234 ? 999 : (i % 7));
         h.pager.SetPageSize(1000000);
         h.panel->refresh();
-        const int fed = h.panel->Series1()->count();
+        const qsizetype fed = h.shown();
         QVERIFY(fed > 1000);
         QVERIFY(fed <= 4096);
         bool peak = false;
         double lastX = -1;
-        for (const QPointF& pt : h.panel->Series1()->points()) {
+        for (const QPointF& pt : h.plot().points()) {
             peak = peak || pt == QPointF(31234, 999);
             QVERIFY(pt.x() > lastX);
             lastX = pt.x();
@@ -373,17 +419,68 @@ private slots:
         // back to a short page: every point again, and the axis is rebuilt for the short range
         h.pager.SetPageSize(100);
         h.panel->refresh();
-        QCOMPARE(h.panel->Series1()->count(), 100);
+        QCOMPARE(h.shown(), 100);
         QCOMPARE(h.xRange(), std::make_pair(49901.0, 50000.0));
-        QCOMPARE(h.panel->Series1()->at(0), QPointF(49901, 49901 % 7));
+        QCOMPARE(h.plot().points().at(0), QPointF(49901, 49901 % 7));
     }
 
     void grabsTheChartWithoutTheToolbar() {
         Harness h;
         h.add(20, 10);
-        const QPixmap pm = h.panel->grabChart();
-        QCOMPARE(pm.size(), QSize(321, 394));
+        const QImage pic = h.picture();
+        QCOMPARE(pic.size(), QSize(321, 394));
         QVERIFY(h.panel->chartSurface()->findChild<QToolButton*>() == nullptr);
+        // the toolbar's row holds only the background, one shade across the whole width
+        for (int y : {5, 12, 20})
+            QCOMPARE(pixelsOf(pic, pic.pixelColor(0, y), QRect(0, y, pic.width(), 1)), pic.width());
+    }
+
+    // Whatever the value range and however wide the page numbers get, every label is whole:
+    // inside the chart, clear of the plot, and no text runs into the chart's edges.
+    void labelsFitAtEveryRange() {
+        const std::pair<double, double> windows[] = {
+            {1, 100}, {99901, 100000}, {229.5, 230.5}, {2147483548, 2147483647}, {1, 3}};
+        for (const double n : {20.0, 200.0, 2000.0, 20000.0}) {
+            for (const auto& [from, to] : windows) {
+                TrendPlot plot;
+                plot.resize(321, 394);
+                plot.setXWindow(from, to);
+                plot.setValueSpan(-n, n);
+                const QRect area = plot.plotRect();
+                const QString what = QStringLiteral("%1 %2..%3").arg(n).arg(from).arg(to);
+                QVERIFY2(plot.valueLabels().size() >= 3, qPrintable(what));
+                QVERIFY2(!plot.xLabels().empty(), qPrintable(what));
+                for (const TrendPlot::Label& l : plot.valueLabels())
+                    QVERIFY2(plot.rect().contains(l.box) && l.box.right() < area.left() - 4,
+                             qPrintable(what + " " + l.text));
+                for (const TrendPlot::Label& l : plot.xLabels())
+                    QVERIFY2(plot.rect().contains(l.box) && l.box.top() > area.bottom(),
+                             qPrintable(what + " " + l.text));
+                QCOMPARE(plot.valueLabels().back().text, QString::number(n, 'f', 0));
+                const QImage pic = plot.grab().toImage();
+                QVERIFY2(inkInColumn(pic, 0) == 0, qPrintable(what));
+                QVERIFY2(inkInColumn(pic, pic.width() - 1) == 0, qPrintable(what));
+            }
+        }
+    }
+
+    // The page's first and last x and the axis's ends are the plot's edges, not beyond them.
+    void pointsOnThePagesEdgesAreDrawnInsideThePlot() {
+        Harness h;
+        h.pager.SetYMax(20);
+        h.pager.SetYMin(-20);
+        h.pager.SetFill(false);
+        h.add(99, 0);
+        h.add(1, 20); // x = 100, the last of the page, at the top of the value axis
+        const QImage pic = h.picture();
+        const QRect plot = h.plot().plotRect();
+        const QColor line(128, 255, 0);
+        QVERIFY(pixelsOf(pic, line, QRect(plot.right(), plot.top(), 1, 1)) == 1);
+        QCOMPARE(pixelsOf(pic, line, QRect(plot.right() + 1, 0, pic.width(), pic.height())), 0);
+        QCOMPARE(pixelsOf(pic, line, QRect(0, 0, pic.width(), plot.top())), 0);
+        // x = 1 on the value axis's column, at the middle row of the axis
+        const int zero = plot.top() + plot.height() / 2;
+        QVERIFY(pixelsOf(pic, line, QRect(plot.left() + 1, zero - 1, 1, 3)) == 1);
     }
 };
 
