@@ -377,6 +377,9 @@ void TrendPlot::drawAxes(QPainter& p, const QRect& clip) const {
 }
 
 void TrendPlot::paintEvent(QPaintEvent* event) {
+    const QRect r = event->rect() & rect();
+    if (r.isEmpty())
+        return;
     layOut();
     const qreal ratio = devicePixelRatioF();
     if (m_layerDirty || m_layer.size() != size() * ratio)
@@ -387,7 +390,6 @@ void TrendPlot::paintEvent(QPaintEvent* event) {
     }
     // The frame is the picture behind the series with the series and axes drawn over it, made
     // afresh only where the widget is painted.
-    const QRect r = event->rect() & rect();
     {
         QPainter f(&m_frame);
         f.setCompositionMode(QPainter::CompositionMode_Source);
