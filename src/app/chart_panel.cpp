@@ -2,12 +2,11 @@
 
 #include "app/chart_tool_pictures.h"
 #include "app/log_strip.h"
+#include "app/trend_plot.h"
 #include "decode/number_text.h"
 #include "record/chart_pager.h"
 #include "record/chart_thinning.h"
 #include "record/chart_value_axis.h"
-
-#include "app/trend_plot.h"
 
 #include <QAction>
 #include <QCheckBox>
